@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace torvane {
+
+// A mounted volume a person would call a drive.
+struct Volume {
+    QByteArray mountPath;   // "/", "/home", "/media/usb" (bytes as in the mount table, unescaped)
+    QByteArray device;      // "/dev/sda1", "server:/export"
+    QByteArray fsType;      // "ext4", "vfat", "nfs4"
+};
+
+struct VolumeSpace {
+    bool ready = false;
+    std::uint64_t totalBytes = 0;
+    std::uint64_t availableBytes = 0;   // what an unprivileged user can still use, as df shows it
+};
+
+// One direct subfolder of a folder. Paths and names are bytes, exactly as on disk.
+struct Folder {
+    QByteArray name;
+    QByteArray path;
+};
+
+struct WalkProgress {
+    std::uint64_t bytesWalked = 0;   // apparent bytes of the entries stat'ed so far
+    bool finished = true;            // no walk is running
+};
+
+// Folders, sizes and volumes. Every call is made on the user-interface thread; sizes come from a
+// parallel walk that runs on worker threads. Failing calls throw PlatformError.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Volumes for the drive list, the one holding the user's home folder first.
+    virtual std::vector<Volume> volumes() = 0;
+    // Never throws: a volume that cannot be asked is not ready.
+    virtual VolumeSpace volumeSpace(const QByteArray& mountPath) = 0;
+
+    // Starts walking the whole volume at mountPath in the background, replacing the previous
+    // walk and its index. Returns at once.
+    virtual void beginWalk(const QByteArray& mountPath) = 0;
+    virtual WalkProgress walkProgress() = 0;
+    // Blocks the caller at most `limit`, returning early when the walk has completed more folders.
+    virtual void waitForWalk(std::chrono::milliseconds limit) = 0;
+
+    // Size of everything below the folder (apparent sizes, hard links counted once), or nothing
+    // while the walk has not finished it. A folder outside the index (made after the walk) is
+    // walked on demand: nothing until that walk is done. Throws when the folder itself cannot
+    // be read.
+    virtual std::optional<std::uint64_t> folderSize(const QByteArray& path) = 0;
+
+    // Direct subfolders, read from the disk now, in byte order of their names. A mount point of
+    // another file system has none.
+    virtual std::vector<Folder> subfolders(const QByteArray& path) = 0;
+
+    virtual QDateTime lastAccess(const QByteArray& path) = 0;
+    virtual bool folderExists(const QByteArray& path) = 0;
+};
+
+} // namespace torvane

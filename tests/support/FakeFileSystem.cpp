@@ -1,0 +1,129 @@
+#include "support/FakeFileSystem.h"
+
+#include "platform/Keys.h"
+#include "platform/PlatformError.h"
+
+namespace torvane::test {
+
+QByteArray FakeFileSystem::normal(const QByteArray& path)
+{
+    QByteArray p = path;
+    while (p.size() > 1 && p.endsWith('/'))
+        p.chop(1);
+    return p;
+}
+
+FakeFileSystem::FolderData& FakeFileSystem::addFolder(const QByteArray& path, std::uint64_t size)
+{
+    const QByteArray p = normal(path);
+    for (qsizetype i = 1; i < p.size(); ++i) {
+        if (p.at(i) == '/')
+            folders_.try_emplace(p.left(i));
+    }
+    folders_.try_emplace("/");
+    FolderData& d = folders_[p];
+    d.size = size;
+    if (!d.lastAccess.isValid())
+        d.lastAccess = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
+    return d;
+}
+
+void FakeFileSystem::removeFolder(const QByteArray& path)
+{
+    const QByteArray p = normal(path);
+    for (auto it = folders_.begin(); it != folders_.end();) {
+        if (it->first == p || it->first.startsWith(p + '/'))
+            it = folders_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void FakeFileSystem::addVolume(const QByteArray& mountPath, VolumeSpace space, const QByteArray& fsType)
+{
+    volumes_.push_back({Volume{normal(mountPath), "/dev/fake" + QByteArray::number(volumes_.size()), fsType}, space});
+    addFolder(mountPath, folders_.count(normal(mountPath)) ? folders_[normal(mountPath)].size : 0);
+}
+
+std::vector<Volume> FakeFileSystem::volumes()
+{
+    std::vector<Volume> out;
+    for (const auto& v : volumes_)
+        out.push_back(v.first);
+    return out;
+}
+
+VolumeSpace FakeFileSystem::volumeSpace(const QByteArray& mountPath)
+{
+    for (const auto& v : volumes_) {
+        if (v.first.mountPath == normal(mountPath))
+            return v.second;
+    }
+    return {};
+}
+
+void FakeFileSystem::beginWalk(const QByteArray& mountPath)
+{
+    walksBegun.append(mountPath);
+}
+
+WalkProgress FakeFileSystem::walkProgress()
+{
+    return progress;
+}
+
+void FakeFileSystem::waitForWalk(std::chrono::milliseconds)
+{
+}
+
+std::optional<std::uint64_t> FakeFileSystem::folderSize(const QByteArray& path)
+{
+    auto it = folders_.find(normal(path));
+    if (it == folders_.end())
+        throw PlatformError(2, QStringLiteral("No such file or directory"));
+    if (it->second.sizeFails)
+        throw PlatformError(it->second.sizeFails->first, it->second.sizeFails->second);
+    if (it->second.pendingPolls > 0) {
+        --it->second.pendingPolls;
+        return std::nullopt;
+    }
+    return it->second.size;
+}
+
+std::vector<Folder> FakeFileSystem::subfolders(const QByteArray& path)
+{
+    ++subfolderCalls;
+    if (onSubfolders)
+        onSubfolders(path);
+    const QByteArray p = normal(path);
+    auto it = folders_.find(p);
+    if (it == folders_.end())
+        throw PlatformError(2, QStringLiteral("No such file or directory"));
+    if (it->second.listFails)
+        throw PlatformError(it->second.listFails->first, it->second.listFails->second);
+    const QByteArray prefix = p == "/" ? QByteArray("/") : p + '/';
+    std::vector<Folder> out;
+    for (auto c = folders_.upper_bound(prefix); c != folders_.end() && c->first.startsWith(prefix); ++c) {
+        const QByteArray rest = c->first.mid(prefix.size());
+        if (!rest.isEmpty() && !rest.contains('/'))
+            out.push_back(Folder{rest, c->first});
+    }
+    return out;
+}
+
+QDateTime FakeFileSystem::lastAccess(const QByteArray& path)
+{
+    auto it = folders_.find(normal(path));
+    if (it == folders_.end())
+        throw PlatformError(2, QStringLiteral("No such file or directory"));
+    if (it->second.accessFails)
+        throw PlatformError(it->second.accessFails->first, it->second.accessFails->second);
+    return it->second.lastAccess;
+}
+
+bool FakeFileSystem::folderExists(const QByteArray& path)
+{
+    return folders_.count(normal(path)) != 0;
+}
+
+} // namespace torvane::test

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <utility>
+
+namespace torvane::test {
+
+// An in-memory file system: folders with sizes, access times and chosen failures, volumes of any
+// size. Paths are byte strings without a trailing '/' (except "/").
+class FakeFileSystem final : public FileSystem {
+public:
+    using Failure = std::pair<int, QString>;
+
+    struct FolderData {
+        std::uint64_t size = 0;
+        QDateTime lastAccess;
+        std::optional<Failure> listFails;     // subfolders() throws
+        std::optional<Failure> sizeFails;     // folderSize() throws
+        std::optional<Failure> accessFails;   // lastAccess() throws
+        int pendingPolls = 0;                 // folderSize() answers nothing this many times
+    };
+
+    // Adds a folder and every missing ancestor (ancestors get size 0).
+    FolderData& addFolder(const QByteArray& path, std::uint64_t size = 0);
+    void removeFolder(const QByteArray& path);   // with everything below it
+    FolderData& folder(const QByteArray& path) { return folders_[normal(path)]; }
+
+    void addVolume(const QByteArray& mountPath, VolumeSpace space, const QByteArray& fsType = "ext4");
+
+    std::vector<Volume> volumes() override;
+    VolumeSpace volumeSpace(const QByteArray& mountPath) override;
+    void beginWalk(const QByteArray& mountPath) override;
+    WalkProgress walkProgress() override;
+    void waitForWalk(std::chrono::milliseconds limit) override;
+    std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
+    std::vector<Folder> subfolders(const QByteArray& path) override;
+    QDateTime lastAccess(const QByteArray& path) override;
+    bool folderExists(const QByteArray& path) override;
+
+    QList<QByteArray> walksBegun;
+    int subfolderCalls = 0;
+    std::function<void(const QByteArray&)> onSubfolders;   // runs inside subfolders(), before it answers
+    WalkProgress progress{0, true};
+
+private:
+    static QByteArray normal(const QByteArray& path);
+    std::map<QByteArray, FolderData> folders_;   // byte order, like the real listing
+    std::vector<std::pair<Volume, VolumeSpace>> volumes_;
+};
+
+} // namespace torvane::test
