@@ -22,4 +22,11 @@ InstanceLock::InstanceLock(const QString& lockPath) : lock_(std::make_unique<QLo
 
 InstanceLock::~InstanceLock() = default;
 
+void InstanceLock::release()
+{
+    if (acquired_)
+        lock_->unlock();
+    acquired_ = false;
+}
+
 } // namespace torvane

@@ -15,6 +15,8 @@ public:
     explicit InstanceLock(const QString& lockPath = defaultPath());
     ~InstanceLock();
     bool acquired() const { return acquired_; }
+    // Gives the lock up before the process ends without unwinding.
+    void release();
     static QString defaultPath();
 
 private:

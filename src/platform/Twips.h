@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFont>
+
+namespace torvane {
+
+// Window geometry is designed in twips: 15 twips to a pixel.
+constexpr int kTwipsPerPixel = 15;
+inline int twipsToPixels(double twips)
+{
+    return int(twips / kTwipsPerPixel + (twips >= 0 ? 0.5 : -0.5));
+}
+inline double pixelsToTwips(int pixels)
+{
+    return double(pixels) * kTwipsPerPixel;
+}
+
+// The system sans-serif font at a designed point size and weight.
+QFont sansFont(double pointSize, bool bold);
+
+} // namespace torvane

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QProgressBar;
+
+namespace torvane {
+
+class FileSystem;
+class Prompter;
+class FolderTree;
+class StatusBox;
+class ReportWriter;
+
+// The main window's controls that a scan writes.
+struct ScanControls {
+    FolderTree* tree = nullptr;
+    StatusBox* status = nullptr;
+    QProgressBar* progress = nullptr;
+    std::function<QByteArray()> currentDrive;                  // mount path chosen in drvHDs
+    std::function<void(const QByteArray&)> setCurrentDrive;    // the fall-back to "/"
+    std::function<void(bool)> setTimerEnabled;
+};
+
+// ScanDrive and the two one-level folder listers.
+class DriveScanner {
+public:
+    DriveScanner(FileSystem& fs, Prompter& prompter, ScanControls controls, QString reportPath);
+    ~DriveScanner();
+
+    // Rebuilds the tree from the drive in drvHDs: root, top-level folders, their subfolders, the
+    // report and the status lines. Ignored while a scan runs.
+    void ScanDrive();
+    bool scanning() const { return scanning_; }
+
+    // Adds one node per direct subfolder of the node's folder; never throws.
+    void ListChildFolders(const QByteArray& key);
+
+private:
+    void ListChildFoldersToReport(const QByteArray& key);
+    void listChildren(const QByteArray& key, bool toReport);
+    std::uint64_t waitForSize(const QByteArray& path);
+    void showWalkProgress();
+
+    FileSystem& fs_;
+    Prompter& prompter_;
+    ScanControls c_;
+    QString reportPath_;
+    ReportWriter* report_ = nullptr;   // open only inside ScanDrive
+    bool scanning_ = false;
+    std::uint64_t usedBytes_ = 0;
+};
+
+} // namespace torvane
