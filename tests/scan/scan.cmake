@@ -1,0 +1,1 @@
+torvane_test(torvane_scan_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_scan.cpp LIBS torvane_scan LABELS scan)
