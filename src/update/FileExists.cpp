@@ -1,0 +1,15 @@
+#include "update/FileExists.h"
+
+#include <QFileInfo>
+
+namespace torvane {
+
+bool FileExists(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.isFile();
+}
+
+} // namespace torvane
