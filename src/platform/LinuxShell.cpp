@@ -1,0 +1,79 @@
+#include "platform/LinuxShell.h"
+
+#include "platform/Keys.h"
+#include "platform/PlatformError.h"
+#include "platform/PropertiesWindow.h"
+#include "platform/Trash.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QProcess>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace torvane {
+
+QUrl localFileUrl(const QByteArray& path)
+{
+    const QString text = QFile::decodeName(path);
+    if (QFile::encodeName(text) == path)
+        return QUrl::fromLocalFile(text);
+    // Not UTF-8: QString cannot hold these bytes, but a percent-encoded URL can, and the desktop's
+    // opener decodes it back to the same bytes.
+    return QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+namespace {
+
+void open(const QUrl& url, const QString& failure)
+{
+    if (!QDesktopServices::openUrl(url))
+        throw PlatformError(0, failure);
+}
+
+} // namespace
+
+void LinuxShell::openFolder(const QByteArray& path)
+{
+    open(localFileUrl(path), QObject::tr("No program could open the folder %1.").arg(displayName(path)));
+}
+
+void LinuxShell::openFile(const QString& path)
+{
+    open(QUrl::fromLocalFile(path), QObject::tr("No program could open the file %1.").arg(path));
+}
+
+void LinuxShell::moveToTrash(const QByteArray& path)
+{
+    torvane::moveToTrash(path);
+}
+
+TrashContents LinuxShell::trashContents(const std::vector<QByteArray>& volumeMounts)
+{
+    return torvane::trashContents(volumeMounts);
+}
+
+void LinuxShell::emptyTrash(const std::vector<QByteArray>& volumeMounts)
+{
+    torvane::emptyTrash(volumeMounts);
+}
+
+void LinuxShell::showProperties(const QByteArray& path, QWidget* parent)
+{
+    showPropertiesWindow(path, parent);
+}
+
+void LinuxShell::startProgram(const QString& path)
+{
+    if (QProcess::startDetached(path, {}))
+        return;
+    // QProcess does not say why; the file itself usually does.
+    const int err = ::access(QFile::encodeName(path).constData(), X_OK) != 0 ? errno : 0;
+    QString description = QObject::tr("The program %1 could not be started.").arg(path);
+    if (err != 0)
+        description += QLatin1Char(' ') + PlatformError::fromErrno(err).description() + QLatin1Char('.');
+    throw PlatformError(err, description);
+}
+
+} // namespace torvane
