@@ -173,7 +173,8 @@ void refuseTrashFolders(const QByteArray& item, const QByteArray& top, const QBy
         realHome = homeTrash;
     bool refused = isInside(item, realHome) || isInside(realHome, item);
     const QByteArray below = top == "/" ? item.mid(1) : item.mid(top.size() + 1);
-    refused = refused || isVolumeTrashName(below.left(below.indexOf('/')));
+    const qsizetype slash = below.indexOf('/');
+    refused = refused || isVolumeTrashName(slash < 0 ? below : below.left(slash));
     if (refused) {
         throw PlatformError(EINVAL, QStringLiteral("%1 is a trash folder or holds one; it cannot be "
                                                    "moved to the trash.").arg(shown(item)));

@@ -1,0 +1,452 @@
+#include "platform/PlatformError.h"
+#include "platform/Trash.h"
+#include "platform/TrashTree.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+
+using namespace torvane;
+
+namespace {
+
+bool exists(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+void makeDir(const QByteArray& path, mode_t mode = 0755)
+{
+    QVERIFY2(::mkdir(path.constData(), mode) == 0, path.constData());
+    ::chmod(path.constData(), mode);   // past the umask
+}
+
+void writeFile(const QByteArray& path, const QByteArray& content)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+    ::close(fd);
+}
+
+QByteArray readBytes(const QByteArray& path)
+{
+    QByteArray out;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    ::close(fd);
+    return out;
+}
+
+int countEntries(const QByteArray& folder)
+{
+    QDir dir(QFile::decodeName(folder));
+    return int(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+// The key=value lines of a .trashinfo, after checking its group header.
+std::map<QByteArray, QByteArray> readInfo(const QByteArray& infoPath)
+{
+    std::map<QByteArray, QByteArray> keys;
+    const QByteArray text = readBytes(infoPath);
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.value(0) != "[Trash Info]")
+        return keys;
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0)
+            keys[line.left(eq)] = line.mid(eq + 1);
+    }
+    return keys;
+}
+
+QByteArray uid()
+{
+    return QByteArray::number(qulonglong(::getuid()));
+}
+
+// A tmpfs mounted for one test: another st_dev, so another volume to the trash.
+class Volume {
+public:
+    explicit Volume(const QByteArray& mountPoint) : path_(mountPoint)
+    {
+        if (::geteuid() != 0 || ::mkdir(path_.constData(), 0755) != 0)
+            return;
+        mounted_ = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                     QStringLiteral("size=16m"), QStringLiteral("torvane-test"), QFile::decodeName(path_)}) == 0;
+    }
+    ~Volume()
+    {
+        if (mounted_)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), QFile::decodeName(path_)});
+    }
+    bool mounted() const { return mounted_; }
+    const QByteArray& path() const { return path_; }
+
+private:
+    QByteArray path_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+class TrashTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void homeTrashFollowsTheEnvironment();
+    void trashedFolderKeepsItsOriginInInfo();
+    void nameClashesGetNumberedNames();
+    void awkwardNamesSurviveByteExact_data();
+    void awkwardNamesSurviveByteExact();
+    void trashFoldersAreRefused();
+    void missingItemLeavesNoInfo();
+    void otherVolumeUsesItsOwnTrash();
+    void volumeWithoutUsableTrashDeletesNothing();
+    void emptyingNeverFollowsLinks();
+    void emptyingBothVolumeFormsCountsAndSizes();
+    void deepTreesAreMeasuredAndRemoved();
+
+private:
+    QByteArray work() const { return QFile::encodeName(tmp_->path()) + "/work"; }
+    QByteArray homeTrash() const { return QFile::encodeName(tmp_->path()) + "/data/Trash"; }
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+};
+
+void TrashTest::init()
+{
+    tmp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp_->isValid());
+    const QByteArray root = QFile::encodeName(tmp_->path());
+    qputenv("HOME", root + "/home");
+    qputenv("XDG_DATA_HOME", root + "/data");
+    makeDir(root + "/home");
+    makeDir(work());
+    // Every test below trashes only into this temporary folder.
+    QCOMPARE(homeTrashPath(), homeTrash());
+}
+
+void TrashTest::cleanup()
+{
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    try {
+        removeTree(AT_FDCWD, QFile::encodeName(tmp_->path()));
+    } catch (const PlatformError& e) {
+        qWarning("left behind: %s", qPrintable(e.description()));
+    }
+    tmp_.reset();
+}
+
+void TrashTest::homeTrashFollowsTheEnvironment()
+{
+    const QByteArray root = QFile::encodeName(tmp_->path());
+    qputenv("XDG_DATA_HOME", "");
+    QCOMPARE(homeTrashPath(), root + "/home/.local/share/Trash");
+    qputenv("XDG_DATA_HOME", "relative/data");   // not absolute: ignored
+    QCOMPARE(homeTrashPath(), root + "/home/.local/share/Trash");
+    qputenv("XDG_DATA_HOME", root + "/data/");
+    QCOMPARE(homeTrashPath(), homeTrash());
+}
+
+void TrashTest::trashedFolderKeepsItsOriginInInfo()
+{
+    const QByteArray folder = work() + "/Projects";
+    makeDir(folder);
+    makeDir(folder + "/sub");
+    writeFile(folder + "/sub/notes.txt", "twelve bytes");
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const TrashedItem trashed = moveToTrash(folder);
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    QCOMPARE(trashed.trashDir, homeTrash());
+    QCOMPARE(trashed.name, QByteArray("Projects"));
+    QVERIFY(!exists(folder));
+    QCOMPARE(readBytes(homeTrash() + "/files/Projects/sub/notes.txt"), QByteArray("twelve bytes"));
+
+    const QByteArray infoText = readBytes(homeTrash() + "/info/Projects.trashinfo");
+    QVERIFY(infoText.startsWith("[Trash Info]\n"));
+    const auto info = readInfo(homeTrash() + "/info/Projects.trashinfo");
+    QCOMPARE(QByteArray::fromPercentEncoding(info.at("Path")), folder);
+    const QByteArray date = info.at("DeletionDate");
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")).match(QString::fromLatin1(date)).hasMatch(),
+             date.constData());
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(date), Qt::ISODate);
+    QVERIFY(when >= before.addMSecs(-before.time().msec()) && when <= after);
+}
+
+void TrashTest::nameClashesGetNumberedNames()
+{
+    for (const char* parent : {"/a", "/b", "/c"}) {
+        makeDir(work() + parent);
+        makeDir(work() + parent + "/same");
+        writeFile(work() + parent + "/same/origin", parent);
+    }
+    // An entry in files/ that lost its info must not be overwritten either.
+    QVERIFY(moveToTrash(work() + "/a/same").name == "same");
+    ::unlink((homeTrash() + "/info/same.trashinfo").constData());
+    QCOMPARE(moveToTrash(work() + "/b/same").name, QByteArray("same.2"));
+    QCOMPARE(moveToTrash(work() + "/c/same").name, QByteArray("same.3"));
+
+    QCOMPARE(readBytes(homeTrash() + "/files/same/origin"), QByteArray("/a"));
+    QCOMPARE(readBytes(homeTrash() + "/files/same.2/origin"), QByteArray("/b"));
+    QCOMPARE(readBytes(homeTrash() + "/files/same.3/origin"), QByteArray("/c"));
+    QVERIFY(!exists(homeTrash() + "/info/same.trashinfo"));
+    QCOMPARE(QByteArray::fromPercentEncoding(readInfo(homeTrash() + "/info/same.2.trashinfo").at("Path")),
+             work() + "/b/same");
+    QCOMPARE(QByteArray::fromPercentEncoding(readInfo(homeTrash() + "/info/same.3.trashinfo").at("Path")),
+             work() + "/c/same");
+}
+
+void TrashTest::awkwardNamesSurviveByteExact_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe");
+    QTest::newRow("newline") << QByteArray("line\nbreak");
+    QTest::newRow("percent and URL marks") << QByteArray("100% sure #1?&x=y");
+    QTest::newRow("UTF-8") << QByteArray("Fotos \xc3\xa9t\xc3\xa9");
+    QTest::newRow("longest name") << QByteArray(255, 'n');
+}
+
+void TrashTest::awkwardNamesSurviveByteExact()
+{
+    QFETCH(QByteArray, name);
+    const QByteArray folder = work() + '/' + name;
+    makeDir(folder);
+    const TrashedItem trashed = moveToTrash(folder);
+    QVERIFY(!exists(folder));
+    QVERIFY(exists(homeTrash() + "/files/" + trashed.name));
+    QVERIFY(name.startsWith(trashed.name));
+    const QByteArray infoPath = homeTrash() + "/info/" + trashed.name + ".trashinfo";
+    // Three lines and nothing else: a newline in the name must not break the format.
+    QCOMPARE(readBytes(infoPath).count('\n'), 3);
+    const QByteArray encoded = readInfo(infoPath).at("Path");
+    for (const char c : encoded)
+        QVERIFY2(c > 0x20 && c < 0x7f, encoded.constData());
+    QCOMPARE(QByteArray::fromPercentEncoding(encoded), folder);
+}
+
+void TrashTest::trashFoldersAreRefused()
+{
+    makeDir(work() + "/first");
+    moveToTrash(work() + "/first");
+    const QByteArray data = QFile::encodeName(tmp_->path()) + "/data";
+
+    for (const QByteArray& path : {homeTrash(), homeTrash() + "/files", homeTrash() + "/files/first", data}) {
+        try {
+            moveToTrash(path);
+            QFAIL(path.constData());
+        } catch (const PlatformError& e) {
+            QVERIFY2(e.description().contains(QLatin1String("trash folder")), qPrintable(e.description()));
+        }
+    }
+    QVERIFY(exists(homeTrash() + "/files/first"));
+    QVERIFY(exists(homeTrash() + "/info/first.trashinfo"));
+    QCOMPARE(countEntries(homeTrash() + "/info"), 1);
+}
+
+void TrashTest::missingItemLeavesNoInfo()
+{
+    try {
+        moveToTrash(work() + "/never-was");
+        QFAIL("trashed a missing folder");
+    } catch (const PlatformError& e) {
+        QCOMPARE(e.number(), ENOENT);
+    }
+    QVERIFY(!exists(homeTrash() + "/info") || countEntries(homeTrash() + "/info") == 0);
+}
+
+void TrashTest::otherVolumeUsesItsOwnTrash()
+{
+    Volume volume(QFile::encodeName(tmp_->path()) + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+
+    // No .Trash on the volume: $top/.Trash-$uid, made private, with a path relative to the top.
+    makeDir(top + "/photos");
+    makeDir(top + "/photos/2024");
+    writeFile(top + "/photos/2024/a.jpg", "jpeg");
+    TrashedItem trashed = moveToTrash(top + "/photos/2024");
+    QCOMPARE(trashed.trashDir, top + "/.Trash-" + uid());
+    QCOMPARE(readBytes(top + "/.Trash-" + uid() + "/files/2024/a.jpg"), QByteArray("jpeg"));
+    QCOMPARE(readInfo(top + "/.Trash-" + uid() + "/info/2024.trashinfo").at("Path"), QByteArray("photos/2024"));
+    struct stat st;
+    QCOMPARE(::lstat((top + "/.Trash-" + uid()).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+    QVERIFY(!exists(homeTrash() + "/files/2024"));
+
+    // A .Trash without the sticky bit is not the administrator's trash and is not used.
+    makeDir(top + "/.Trash", 0777);
+    makeDir(top + "/loose");
+    QCOMPARE(moveToTrash(top + "/loose").trashDir, top + "/.Trash-" + uid());
+    QVERIFY(!exists(top + "/.Trash/" + uid()));
+
+    // A link to a sticky folder is not used either.
+    makeDir(top + "/sticky", 01777);
+    QCOMPARE(::rmdir((top + "/.Trash").constData()), 0);
+    QCOMPARE(::symlink("sticky", (top + "/.Trash").constData()), 0);
+    makeDir(top + "/linked");
+    QCOMPARE(moveToTrash(top + "/linked").trashDir, top + "/.Trash-" + uid());
+    QCOMPARE(countEntries(top + "/sticky"), 0);
+
+    // A sticky .Trash is used, and its $uid folder is made on demand.
+    QCOMPARE(::unlink((top + "/.Trash").constData()), 0);
+    makeDir(top + "/.Trash", 01777);
+    makeDir(top + "/shared");
+    trashed = moveToTrash(top + "/shared");
+    QCOMPARE(trashed.trashDir, top + "/.Trash/" + uid());
+    QVERIFY(exists(top + "/.Trash/" + uid() + "/files/shared"));
+    QCOMPARE(readInfo(top + "/.Trash/" + uid() + "/info/shared.trashinfo").at("Path"), QByteArray("shared"));
+
+    // Neither form of the volume's trash, nor anything in them, is trashed.
+    for (const QByteArray& path : {top + "/.Trash", top + "/.Trash/" + uid() + "/files/shared",
+                                   top + "/.Trash-" + uid(), top + "/.Trash-" + uid() + "/files/2024"}) {
+        try {
+            moveToTrash(path);
+            QFAIL(path.constData());
+        } catch (const PlatformError& e) {
+            QVERIFY2(e.description().contains(QLatin1String("trash folder")), qPrintable(e.description()));
+        }
+        QVERIFY(exists(path));
+    }
+}
+
+void TrashTest::volumeWithoutUsableTrashDeletesNothing()
+{
+    Volume volume(QFile::encodeName(tmp_->path()) + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    writeFile(top + "/.Trash-" + uid(), "a file where the trash should be");
+    makeDir(top + "/keep");
+    writeFile(top + "/keep/data", "still here");
+    try {
+        moveToTrash(top + "/keep");
+        QFAIL("trashed without a trash");
+    } catch (const PlatformError& e) {
+        QVERIFY2(e.description().contains(QLatin1String("Nothing was moved")), qPrintable(e.description()));
+    }
+    QCOMPARE(readBytes(top + "/keep/data"), QByteArray("still here"));
+    QVERIFY(!exists(homeTrash() + "/files/keep"));
+}
+
+void TrashTest::emptyingNeverFollowsLinks()
+{
+    const QByteArray outside = QFile::encodeName(tmp_->path()) + "/outside";
+    makeDir(outside);
+    writeFile(outside + "/precious", "do not delete");
+    makeDir(outside + "/folder");
+    writeFile(outside + "/folder/inner", "nor this");
+
+    makeDir(work() + "/junk");
+    makeDir(work() + "/junk/locked");
+    writeFile(work() + "/junk/locked/x", "12345");
+    QCOMPARE(::symlink(outside.constData(), (work() + "/junk/to-outside").constData()), 0);
+    QCOMPARE(::symlink((outside + "/precious").constData(), (work() + "/junk/to-file").constData()), 0);
+    ::chmod((work() + "/junk/locked").constData(), 0500);
+    moveToTrash(work() + "/junk");
+    QCOMPARE(::symlink((outside + "/folder").constData(), (work() + "/top-link").constData()), 0);
+    moveToTrash(work() + "/top-link");
+    writeFile(homeTrash() + "/directorysizes", "5 0 junk\n");
+
+    const TrashContents before = trashContents({});
+    QCOMPARE(before.items, std::uint64_t(2));
+    const std::uint64_t links = std::uint64_t(outside.size() + outside.size() + 9 + outside.size() + 7);
+    QCOMPARE(before.bytes, 5 + links);
+
+    emptyTrash({});
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+    QCOMPARE(countEntries(homeTrash() + "/info"), 0);
+    QVERIFY(!exists(homeTrash() + "/directorysizes"));
+    QCOMPARE(readBytes(outside + "/precious"), QByteArray("do not delete"));
+    QCOMPARE(readBytes(outside + "/folder/inner"), QByteArray("nor this"));
+    QCOMPARE(trashContents({}).items, std::uint64_t(0));
+}
+
+void TrashTest::emptyingBothVolumeFormsCountsAndSizes()
+{
+    Volume volume(QFile::encodeName(tmp_->path()) + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+
+    makeDir(work() + "/home-item");
+    writeFile(work() + "/home-item/f", QByteArray(100, 'h'));
+    moveToTrash(work() + "/home-item");
+    makeDir(top + "/private");
+    writeFile(top + "/private/f", QByteArray(1000, 'p'));
+    QCOMPARE(moveToTrash(top + "/private").trashDir, top + "/.Trash-" + uid());
+    makeDir(top + "/.Trash", 01777);
+    writeFile(top + "/shared.bin", QByteArray(10000, 's'));
+    QCOMPARE(moveToTrash(top + "/shared.bin").trashDir, top + "/.Trash/" + uid());
+    writeFile(top + "/.Trash/" + uid() + "/directorysizes", "0 0 x\n");
+
+    // The volume named twice, once with a trailing slash, counts once.
+    const std::vector<QByteArray> mounts{top, top + '/'};
+    const TrashContents contents = trashContents(mounts);
+    QCOMPARE(contents.items, std::uint64_t(3));
+    QCOMPARE(contents.bytes, std::uint64_t(11100));
+    QCOMPARE(trashContents({}).items, std::uint64_t(1));
+
+    emptyTrash(mounts);
+    for (const QByteArray& trash : {homeTrash(), top + "/.Trash-" + uid(), top + "/.Trash/" + uid()}) {
+        QCOMPARE(countEntries(trash + "/files"), 0);
+        QCOMPARE(countEntries(trash + "/info"), 0);
+        QVERIFY(!exists(trash + "/directorysizes"));
+    }
+    QCOMPARE(trashContents(mounts).bytes, std::uint64_t(0));
+}
+
+void TrashTest::deepTreesAreMeasuredAndRemoved()
+{
+    // Deeper than PATH_MAX allows as one path: only descriptor-relative calls reach the bottom.
+    constexpr int depth = 1500;
+    makeDir(work() + "/deep");
+    int fd = ::open((work() + "/deep").constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(fd >= 0);
+    for (int i = 0; i < depth; ++i) {
+        QCOMPARE(::mkdirat(fd, "level", 0755), 0);
+        const int next = ::openat(fd, "level", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        QVERIFY(fd >= 0);
+    }
+    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
+    QCOMPARE(::write(file, "bottom", 6), ssize_t(6));
+    ::close(file);
+    QCOMPARE(::linkat(fd, "bottom", fd, "hardlink", 0), 0);
+    ::close(fd);
+
+    const TreeTotals totals = measureTree(AT_FDCWD, work() + "/deep");
+    QCOMPARE(totals.folders, std::uint64_t(depth));
+    QCOMPARE(totals.files, std::uint64_t(2));
+    QCOMPARE(totals.bytes, std::uint64_t(6));   // the hard link counts once
+    QCOMPARE(totals.error, 0);
+
+    moveToTrash(work() + "/deep");
+    QCOMPARE(trashContents({}).bytes, std::uint64_t(6));
+    emptyTrash({});
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+}
+
+QTEST_GUILESS_MAIN(TrashTest)
+#include "tst_trash.moc"
