@@ -7,6 +7,7 @@
 #endif
 #include "mainwindow/TreeLogic.h"
 #include "platform/AppInfo.h"
+#include "platform/BusyCursor.h"
 #include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
@@ -43,13 +44,6 @@ namespace {
 const QString kLogName = QStringLiteral("torvane.log");
 const QString kReportName = QStringLiteral("xmlOutput.xml");
 
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 template <typename W>
 W* control(QWidget* parent, const char* name, int left, int top, int width, int height)
@@ -112,7 +106,6 @@ void frmDir::createControls()
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
-    client_->installEventFilter(this);
 
     Frame1_ = control<QGroupBox>(client_, "Frame1", 120, 0, 7335, 735);
     Frame1_->setTitle(QStringLiteral(" Drive  "));
@@ -134,8 +127,6 @@ void frmDir::createControls()
     trvDir_->setHeaderHidden(true);
     trvDir_->setUniformRowHeights(true);
     trvDir_->setContextMenuPolicy(Qt::NoContextMenu);
-    trvDir_->installEventFilter(this);
-    trvDir_->viewport()->installEventFilter(this);
     cmdOpen_ = control<QPushButton>(frmMain_, "cmdOpen", 120, 2520, 1695, 255);
     cmdOpen_->setText(QStringLiteral("Open"));
     cmdDelete_ = control<QPushButton>(frmMain_, "cmdDelete", 1920, 2520, 1695, 255);
@@ -156,13 +147,11 @@ void frmDir::createControls()
     frameStatus_->setTitle(QStringLiteral(" Status  (double click to view or print)"));
     frameStatus_->setFont(sansFont(9, true));
     frameStatus_->setAcceptDrops(true);
-    frameStatus_->installEventFilter(this);
     txtStatus_ = control<QPlainTextEdit>(frameStatus_, "txtStatus", 120, 240, 7095, 1200);
     txtStatus_->setFont(sansFont(9, false));
     txtStatus_->setReadOnly(true);
     txtStatus_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtStatus_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtStatus_->viewport()->installEventFilter(this);
 
     lblVersion_ = control<QLabel>(client_, "lblVersion", 240, 5280, 5565, 195);
     lblVersion_->setBackgroundRole(QPalette::Window);
@@ -176,6 +165,12 @@ void frmDir::createControls()
     tree_ = std::make_unique<FolderTree>(trvDir_);
     tree_->setImages(images.value(QStringLiteral("drive")), folderNodeIcon(images));
     status_ = std::make_unique<StatusBox>(txtStatus_);
+
+    // Last: the filter reads the controls above.
+    for (QObject* watched : {static_cast<QObject*>(trvDir_), static_cast<QObject*>(trvDir_->viewport()),
+                             static_cast<QObject*>(frameStatus_), static_cast<QObject*>(txtStatus_->viewport()),
+                             static_cast<QObject*>(client_)})
+        watched->installEventFilter(this);
 
     connect(cmdRun_, &QPushButton::clicked, this, &frmDir::cmdRun_Click);
     connect(cmdOpen_, &QPushButton::clicked, this, &frmDir::Open);
@@ -440,32 +435,13 @@ void frmDir::Delete()
     try {
         if (key.isEmpty())
             throw PlatformError(ENOENT, QStringLiteral("No folder is selected."));
-        {
+        if (isVolumeRoot(key, driveKeys())) {
+            services_.prompter->ask(QStringLiteral("You cannot delete\r\na root drive"), BoxIcon::Critical, BoxButtons::Ok);
+            return;
+        }
+        if (confirmDelete(key)) {
             BusyCursor busy;
-            if (isVolumeRoot(key, driveKeys())) {
-                QGuiApplication::restoreOverrideCursor();
-                services_.prompter->ask(QStringLiteral("You cannot delete\r\na root drive"), BoxIcon::Critical, BoxButtons::Ok);
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                return;
-            }
-            if (services_.fileSystem->folderExists(key)) {
-                std::optional<std::uint64_t> size;
-                try {
-                    size = services_.fileSystem->folderSize(key);
-                } catch (const PlatformError&) {
-                }
-                const QString sizeText = size ? QStringLiteral(" (") + mbText(*size) + QStringLiteral(" MB)") : QString();
-                QGuiApplication::restoreOverrideCursor();
-                const BoxAnswer answer = services_.prompter->ask(
-                    QStringLiteral("Move the folder \"") + displayName(key) + QLatin1Char('"') + sizeText
-                        + QStringLiteral(" and everything in it to the trash?"),
-                    BoxIcon::None, BoxButtons::YesNo, QStringLiteral("Delete Folder"));
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                if (answer == BoxAnswer::Yes)
-                    services_.shell->moveToTrash(key);
-            } else {
-                services_.shell->moveToTrash(key);   // reports that the folder is gone
-            }
+            services_.shell->moveToTrash(key);
         }
     } catch (const PlatformError& e) {
         status_->prependLine(QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral(" : ") + e.description());
@@ -475,7 +451,7 @@ void frmDir::Delete()
     if (QTreeWidgetItem* node = tree_->find(key))
         node->setExpanded(true);
     if (services_.fileSystem->folderExists(key))
-        return;
+        return;   // declined, or the move failed
     QTreeWidgetItem* node = tree_->find(key);
     if (!node)
         return;
@@ -484,6 +460,24 @@ void frmDir::Delete()
         trvDir_->setCurrentItem(parent);
         parent->setExpanded(true);
     }
+}
+
+// Our own question before a move to the trash, naming the folder and its size. A folder that is
+// already gone is not asked about: the move reports it.
+bool frmDir::confirmDelete(const QByteArray& key)
+{
+    if (!services_.fileSystem->folderExists(key))
+        return true;
+    std::optional<std::uint64_t> size;
+    try {
+        size = services_.fileSystem->folderSize(key);
+    } catch (const PlatformError&) {
+    }
+    const QString sizeText = size ? QStringLiteral(" (") + mbText(*size) + QStringLiteral(" MB)") : QString();
+    return services_.prompter->ask(QStringLiteral("Move the folder \"") + displayName(key) + QLatin1Char('"') + sizeText
+                                       + QStringLiteral(" and everything in it to the trash?"),
+                                   BoxIcon::None, BoxButtons::YesNo, QStringLiteral("Delete Folder"))
+        == BoxAnswer::Yes;
 }
 
 void frmDir::Properties()

@@ -79,6 +79,7 @@ private:
     void trvDir_MouseUp(const QPoint& pos);
     void reselect(const QByteArray& refreshKey, const QByteArray& oldDriveKey);
     void selectKey(const QByteArray& key);
+    bool confirmDelete(const QByteArray& key);
     void Form_Resize();
 
     Services services_;

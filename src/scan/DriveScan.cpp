@@ -1,5 +1,6 @@
 #include "scan/DriveScan.h"
 
+#include "platform/BusyCursor.h"
 #include "platform/Events.h"
 #include "platform/FileSystem.h"
 #include "platform/Keys.h"
@@ -25,14 +26,6 @@ const QString kLargeDriveText = QStringLiteral(
     "This is a very large drive\r\nand may take some time to\r\ncomplete. You may want to\r\n"
     "use the view XML output to\r\nbrowse the folders.");
 
-// The hourglass for the length of one routine.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // Keeps a parent's children in order while it fills, as long as that costs little; a large
 // family is sorted once when it is complete instead of once per child.

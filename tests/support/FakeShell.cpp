@@ -33,6 +33,8 @@ void FakeShell::moveToTrash(const QByteArray& path)
     trashed.append(path);
     if (trashRemoves)
         QDir(QFile::decodeName(path)).removeRecursively();
+    if (onTrash)
+        onTrash(path);
 }
 
 TrashContents FakeShell::trashContents(const std::vector<QByteArray>&)

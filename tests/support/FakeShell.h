@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace torvane::test {
@@ -31,6 +32,7 @@ public:
     int emptied = 0;
     TrashContents contents;
     bool trashRemoves = false;
+    std::function<void(const QByteArray&)> onTrash;   // runs after a recorded move
     std::optional<std::pair<int, QString>> failWith;
 };
 
