@@ -156,7 +156,8 @@ private:
 
     QLineF endPoints() const
     {
-        if (widget_->property(kPlaced).toRect() == widget_->geometry())
+        const QVariant placed = widget_->property(kPlaced);
+        if (placed.isValid() && placed.toRect() == widget_->geometry())
             return widget_->property(kEnds).toLineF();
         const QRectF box = widget_->geometry();
         const QLineF pixels = vertical_ ? QLineF(box.center().x(), box.y(), box.center().x(), box.y() + box.height())
