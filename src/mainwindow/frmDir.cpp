@@ -1,10 +1,7 @@
 #include "mainwindow/frmDir.h"
 
 #include "mainwindow/Images.h"
-#if __has_include("mainwindow/ReportWindow.h")
 #include "mainwindow/ReportWindow.h"
-#define HAVE_REPORT_WINDOW 1
-#endif
 #include "mainwindow/TreeLogic.h"
 #include "platform/AppInfo.h"
 #include "platform/BusyCursor.h"
@@ -15,9 +12,13 @@
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/Twips.h"
+#include "rename/RenameWindow.h"
+#include "resize/Resizer.h"
+#include "resize/WidgetFormAccess.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
+#include "update/UpdateCheck.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -36,6 +37,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 namespace torvane {
 
@@ -96,6 +98,8 @@ frmDir::frmDir(const Services& services, std::function<void()> endProgram, QWidg
     controls.setTimerEnabled = [this](bool on) { setTimerEnabled(on); };
     scanner_ = std::make_unique<DriveScanner>(*services_.fileSystem, *services_.prompter, controls, reportPath());
 
+    formAccess_ = std::make_unique<WidgetFormAccess>(client_);
+    resizer_ = std::make_unique<resizer>();
     resize(twipsToPixels(7590), twipsToPixels(5580) + menuBar()->sizeHint().height());
 }
 
@@ -284,6 +288,11 @@ void frmDir::setTimerEnabled(bool on)
         Timer_->stop();
 }
 
+void frmDir::prependStatusLine(const QString& line)
+{
+    status_->prependLine(line);
+}
+
 void frmDir::setStartControlsEnabled(bool on)
 {
     for (QWidget* w : {static_cast<QWidget*>(cmdOpen_), static_cast<QWidget*>(cmdRename_),
@@ -296,7 +305,8 @@ void frmDir::startUp()
     const QString version = services_.appInfo->version();
     lblVersion_->setText(version);
     status_->setText(QStringLiteral("Ostrel Torvane Version:") + version);
-    Form_Resize();
+    resizer_->ResizeFonts(false);
+    resizer_->frmToSize(formAccess_.get());
 }
 
 // ---- scans ----------------------------------------------------------------------------------
@@ -515,9 +525,7 @@ void frmDir::OpenXmlOutput()
                      + QStringLiteral("\r\nThis may take a few minutes, but once\r\nit is loaded navigation is very fast."));
     status_->repaint();
     BusyCursor busy;
-#ifdef HAVE_REPORT_WINDOW
     showReportWindow(reportPath(), this);
-#endif
 }
 
 // Failure style: a box that says why the log could not be saved; no older log is opened.
@@ -544,10 +552,15 @@ void frmDir::SaveAndShowLog()
 
 void frmDir::Rename()
 {
+    openRenameWindow(this, *services_.prompter, *this, file1Key_);
 }
 
 void frmDir::CheckUpdates()
 {
+    if (!services_.http)
+        return;
+    CheckForUpdates(this, *services_.http, *services_.prompter, *services_.shell, services_.appInfo->appFolder(),
+                    lblVersion_->text(), QUrl(QString::fromLatin1(kUpdateBaseUrl)), endProgram_);
 }
 
 // ---- events ---------------------------------------------------------------------------------
@@ -594,6 +607,8 @@ bool frmDir::eventFilter(QObject* watched, QEvent* event)
 // the proportions, and win over them.
 void frmDir::Form_Resize()
 {
+    resizer_->AdjustSize();
+    resizer_->ResizeFonts(false);
     const int width = txtStatus_->width() - cmdRun_->width() - twipsToPixels(100);
     if (width > 0)
         drvHDs_->resize(width, drvHDs_->height());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Services.h"
+#include "rename/RenameHost.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -24,11 +25,13 @@ class QTreeWidgetItem;
 namespace torvane {
 
 class DriveScanner;
+class resizer;
+class WidgetFormAccess;
 class FolderTree;
 class StatusBox;
 
 // The main window: drive chooser, folder tree, folder buttons, progress bar, status box.
-class frmDir final : public QMainWindow {
+class frmDir final : public QMainWindow, public RenameHost {
     Q_OBJECT
 
 public:
@@ -45,7 +48,8 @@ public:
     FolderTree& tree() const { return *tree_; }
     DriveScanner& scanner() const { return *scanner_; }
     QMenu* lastPopup() const { return lastPopup_; }
-    void setTimerEnabled(bool on);
+    void setTimerEnabled(bool on) override;
+    void prependStatusLine(const QString& line) override;
 
     // Handlers, public so menus, buttons and tests reach the same code.
     void cmdRun_Click();
@@ -108,6 +112,8 @@ private:
     std::unique_ptr<FolderTree> tree_;
     std::unique_ptr<StatusBox> status_;
     std::unique_ptr<DriveScanner> scanner_;
+    std::unique_ptr<WidgetFormAccess> formAccess_;
+    std::unique_ptr<resizer> resizer_;
     QByteArray file1Key_;
     QByteArray refreshKey_;
 };
