@@ -1,0 +1,257 @@
+#include "rename/CaseRules.h"
+#include "rename/ReplaceText.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace torvane;
+
+namespace {
+
+// The search loop as first written: always from the first character, until nothing is found.
+// Bounded, so that a test of an endless case ends.
+QString replaceFromStartEachTime(QString text, const QString& search, const QString& replacement, int maxPasses)
+{
+    for (int pass = 0; pass < maxPasses; ++pass) {
+        const qsizetype at = text.indexOf(search);
+        if (at < 0)
+            return text;
+        text = text.left(at) + replacement + text.mid(at + search.size());
+    }
+    return QStringLiteral("<endless>");
+}
+
+QString withNul(const char* before, const char* after)
+{
+    return QString::fromUtf8(before) + QChar(0) + QString::fromUtf8(after);
+}
+
+} // namespace
+
+class CaseRulesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lowerAndUpper_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::newRow("extension too") << "ReadMe.TXT" << "readme.txt" << "README.TXT";
+        QTest::newRow("markdown") << "readme.md" << "readme.md" << "README.MD";
+        QTest::newRow("only letters change") << "a1-_ (B)[c].7z" << "a1-_ (b)[c].7z" << "A1-_ (B)[C].7Z";
+        QTest::newRow("accented") << "Ärger ÉTÉ.odt" << "ärger été.odt" << "ÄRGER ÉTÉ.ODT";
+        QTest::newRow("greek") << "Αβγ.txt" << "αβγ.txt" << "ΑΒΓ.TXT";
+        QTest::newRow("cyrillic") << "Привет.doc" << "привет.doc" << "ПРИВЕТ.DOC";
+        QTest::newRow("sharp s grows") << "straße" << "straße" << "STRASSE";
+        QTest::newRow("empty") << "" << "" << "";
+    }
+    void lowerAndUpper()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QCOMPARE(lowerCase(name), lower);
+        QCOMPARE(upperCase(name), upper);
+        QCOMPARE(convertCase(name, CaseChoice::Lower), lower);
+        QCOMPARE(convertCase(name, CaseChoice::Upper), upper);
+    }
+
+    void properCase_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("proper");
+        QTest::newRow("report") << "MY REPORT.TXT" << "My Report.txt";
+        QTest::newRow("hyphen underscore") << "a-b_c.DOC" << "A-b_c.doc";
+        QTest::newRow("parenthesis") << "notes (OLD).txt" << "Notes (old).txt";
+        QTest::newRow("hello world") << "hello WORLD.TXT" << "Hello World.txt";
+        QTest::newRow("digit first") << "2nd file.txt" << "2nd File.txt";
+        QTest::newRow("apostrophe") << "don't.txt" << "Don't.txt";
+        QTest::newRow("full stop") << "a.b.c" << "A.b.c";
+        QTest::newRow("digit") << "x 1abc" << "X 1abc";
+        QTest::newRow("tab") << "a\tb" << "A\tB";
+        QTest::newRow("line feed") << "a\nb" << "A\nB";
+        QTest::newRow("vertical tab") << "a\vb" << "A\vB";
+        QTest::newRow("form feed") << "a\fb" << "A\fB";
+        QTest::newRow("carriage return") << "a\rb" << "A\rB";
+        QTest::newRow("nul") << withNul("a", "b") << withNul("A", "B");
+        QTest::newRow("doubled spaces") << "a  b" << "A  B";
+        QTest::newRow("trailing space") << "ab " << "Ab ";
+        QTest::newRow("no-break space is no separator") << "a\u00a0b" << "A\u00a0b";
+        QTest::newRow("other brackets") << "[a] {b} <c>" << "[a] {b} <c>";
+        QTest::newRow("accented word start") << "élan VITAL" << "Élan Vital";
+        // U+10428 / U+10400: a letter outside the basic plane, written as a surrogate pair.
+        QTest::newRow("surrogate pairs") << "\U00010428\U00010428 \U00010428" << "\U00010400\U00010428 \U00010400";
+    }
+    void properCase()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, proper);
+        QCOMPARE(torvane::properCase(name), proper);
+        QCOMPARE(convertCase(name, CaseChoice::Proper), proper);
+    }
+
+    void parenTable()
+    {
+        const auto& table = parenRuleTable();
+        QCOMPARE(table.size(), std::size_t(26));
+        for (int k = 0; k < 26; ++k) {
+            QCOMPARE(table[k].first, QStringLiteral("(") + QChar('a' + k));
+            QCOMPARE(table[k].second, QStringLiteral("(") + QChar('A' + k));
+        }
+    }
+
+    void parenRule_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fixed");
+        QTest::newRow("doubled parenthesis") << "((a).txt" << "((A).txt";
+        QTest::newRow("space between") << "( a).txt" << "( a).txt";
+        QTest::newRow("digit between") << "(1a).txt" << "(1a).txt";
+        QTest::newRow("two groups") << "A (b) (x).txt" << "A (B) (X).txt";
+        QTest::newRow("after proper case") << "Notes (old).txt" << "Notes (Old).txt";
+        QTest::newRow("at the start") << "(final) Plan.doc" << "(Final) Plan.doc";
+        QTest::newRow("no parenthesis") << "Plain.txt" << "Plain.txt";
+        QTest::newRow("not basic latin") << "(é) (ж)" << "(é) (ж)";
+        QTest::newRow("other brackets") << "[a] {b}" << "[a] {b}";
+        QTest::newRow("every letter") << "(a(b(c(m(y(z" << "(A(B(C(M(Y(Z";
+    }
+    void parenRule()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, fixed);
+        applyParenRule(name);
+        QCOMPARE(name, fixed);
+    }
+
+    void replaceTextCases()
+    {
+        QString text = QStringLiteral("a(b");
+        replaceText(text, QString(), QStringLiteral("x"));
+        QCOMPARE(text, QStringLiteral("a(b"));
+
+        text = QStringLiteral("aXbXXc");
+        replaceText(text, QStringLiteral("X"), QStringLiteral("--"));
+        QCOMPARE(text, QStringLiteral("a--b----c"));
+
+        text = QStringLiteral("(A(a");
+        replaceText(text, QStringLiteral("(a"), QStringLiteral("(B"));
+        QCOMPARE(text, QStringLiteral("(A(B"));
+
+        text = QStringLiteral("aaa");
+        replaceText(text, QStringLiteral("aa"), QStringLiteral("b"));
+        QCOMPARE(text, QStringLiteral("ba"));
+    }
+
+    // A replacement that holds its search text made the old loop run for ever; one pass ends.
+    void replaceTextEndsWhateverTheReplacement()
+    {
+        QString text = QStringLiteral("xax(a");
+        replaceText(text, QStringLiteral("a"), QStringLiteral("aa"));
+        QCOMPARE(text, QStringLiteral("xaax(aa"));
+        QCOMPARE(replaceFromStartEachTime(QStringLiteral("xax(a"), QStringLiteral("a"), QStringLiteral("aa"), 1000),
+                 QStringLiteral("<endless>"));
+    }
+
+    // For the calls the program makes, one pass gives what the loop from the start gave.
+    void parenRuleMatchesTheLoop()
+    {
+        const QString alphabet = QStringLiteral("((aAbyz 1)");
+        QRandomGenerator random(5);
+        for (int round = 0; round < 2000; ++round) {
+            QString name;
+            const int length = random.bounded(12);
+            for (int i = 0; i < length; ++i)
+                name += alphabet.at(random.bounded(int(alphabet.size())));
+            QString expected = name;
+            for (const ParenPair& pair : parenRuleTable())
+                expected = replaceFromStartEachTime(expected, pair.first, pair.second, 100);
+            QString actual = name;
+            applyParenRule(actual);
+            QCOMPARE(actual, expected);
+        }
+    }
+
+    void decodeKeepsEveryByte_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("escapes");
+        QTest::newRow("ascii") << QByteArray("plain.txt") << 0;
+        QTest::newRow("two-byte") << QByteArray("caf\xc3\xa9") << 0;
+        QTest::newRow("four-byte") << QByteArray("\xf0\x9f\x98\x80.png") << 0;
+        QTest::newRow("latin-1 byte") << QByteArray("caf\xe9.txt") << 1;
+        QTest::newRow("lone continuation") << QByteArray("\x80\xbf") << 2;
+        QTest::newRow("cut short") << QByteArray("a\xe2\x82") << 2;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << 2;
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << 3;
+        QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 4;
+        QTest::newRow("ff and fe") << QByteArray("\xff\xfe") << 2;
+        QTest::newRow("pair then escape") << QByteArray("\xf0\x90\x90\xa8\xdc") << 1;
+    }
+    void decodeKeepsEveryByte()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, escapes);
+        const QString text = decodeName(bytes);
+        QCOMPARE(encodeName(text), bytes);
+        QCOMPARE(text.count(QChar(0xFFFD)), 0);
+        int lone = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i).isLowSurrogate() && !(i > 0 && text.at(i - 1).isHighSurrogate()))
+                ++lone;
+        }
+        QCOMPARE(lone, escapes);
+    }
+
+    void randomBytesRoundTrip()
+    {
+        QRandomGenerator random(7);
+        for (int round = 0; round < 5000; ++round) {
+            QByteArray bytes;
+            const int length = random.bounded(10);
+            for (int i = 0; i < length; ++i)
+                bytes += char(random.bounded(256));
+            QCOMPARE(encodeName(decodeName(bytes)), bytes);
+        }
+    }
+
+    // Names made of pieces whose conversions are known: letters change, stray bytes stay put.
+    void invalidBytesSurviveEveryCase()
+    {
+        struct Piece {
+            QByteArray bytes, lower, upper;
+        };
+        const std::vector<Piece> pieces{
+            {"a", "a", "A"}, {"B", "b", "B"}, {" ", " ", " "}, {".", ".", "."},
+            {"\xc3\xa9", "\xc3\xa9", "\xc3\x89"}, {"\xff", "\xff", "\xff"}, {"\xfe", "\xfe", "\xfe"},
+            {"\xe9", "\xe9", "\xe9"}, {"\xc3", "\xc3", "\xc3"},
+        };
+        // No piece starts with a continuation byte, so pieces never join into valid UTF-8.
+        QRandomGenerator random(11);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray name, lower, upper;
+            for (int i = random.bounded(8); i > 0; --i) {
+                const Piece& p = pieces[random.bounded(int(pieces.size()))];
+                name += p.bytes, lower += p.lower, upper += p.upper;
+            }
+            QCOMPARE(encodeName(lowerCase(decodeName(name))), lower);
+            QCOMPARE(encodeName(upperCase(decodeName(name))), upper);
+        }
+    }
+
+    void properCaseAroundInvalidBytes()
+    {
+        QCOMPARE(encodeName(torvane::properCase(decodeName("\xff" "ab CD.TXT"))), QByteArray("\xff" "ab Cd.txt"));
+        QCOMPARE(encodeName(torvane::properCase(decodeName("ab \xfe" "cd"))), QByteArray("Ab \xfe" "cd"));
+        QCOMPARE(encodeName(torvane::properCase(decodeName("caf\xe9 \xc3\xa9t\xc3\xa9"))),
+                 QByteArray("Caf\xe9 \xc3\x89t\xc3\xa9"));
+    }
+};
+
+int runCaseRulesTests(int argc, char** argv)
+{
+    CaseRulesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CaseRulesTest.moc"

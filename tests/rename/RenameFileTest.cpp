@@ -1,0 +1,246 @@
+#include "FakeRenameHost.h"
+#include "TestFolders.h"
+
+#include "platform/Keys.h"
+#include "platform/PlatformError.h"
+#include "platform/RenameNoReplace.h"
+#include "rename/CaseRules.h"
+#include "rename/RenameFile.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+bool succeeds(const QString& program, const QStringList& arguments)
+{
+    QProcess p;
+    p.start(program, arguments);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder of a file system that ignores letter case but keeps it, as FAT and exFAT do: the
+// entry is found by any spelling, and renaming it onto its own other spelling is a no-op.
+class CaseInsensitiveFolder final : public RenameOps {
+public:
+    void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath) override
+    {
+        calls.append(oldPath + " -> " + newPath);
+        if (failMovesTo == newPath)
+            throw PlatformError::fromErrno(EACCES);
+        if (!entryExists(oldPath))
+            throw PlatformError::fromErrno(ENOENT);
+        if (entryExists(newPath))
+            throw PlatformError::fromErrno(EEXIST);
+        const int inode = entries.at(fold(oldPath)).second;
+        entries.erase(fold(oldPath));
+        entries[fold(newPath)] = {newPath, inode};
+    }
+    bool sameInode(const QByteArray& a, const QByteArray& b) override
+    {
+        return entryExists(a) && entryExists(b) && entries.at(fold(a)).second == entries.at(fold(b)).second;
+    }
+    bool entryExists(const QByteArray& path) override { return entries.count(fold(path)) != 0; }
+
+    void add(const QByteArray& path, int inode) { entries[fold(path)] = {path, inode}; }
+    QByteArrayList stored() const
+    {
+        QByteArrayList out;
+        for (const auto& [key, entry] : entries)
+            out.append(entry.first);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    QByteArrayList calls;
+    QByteArray failMovesTo;
+
+private:
+    static QByteArray fold(const QByteArray& path) { return path.toLower(); }
+    std::map<QByteArray, std::pair<QByteArray, int>> entries;
+};
+
+} // namespace
+
+class RenameFileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ontoAnotherFileFails()
+    {
+        QTemporaryDir dir;
+        const QByteArray a = bytesOf(dir) + "/a.txt", b = bytesOf(dir) + "/b.txt";
+        writeFile(a, "first");
+        writeFile(b, "second");
+        FakeRenameHost host;
+        renameFile(a, b, host);
+        QCOMPARE(readFile(a), QByteArray("first"));
+        QCOMPARE(readFile(b), QByteArray("second"));
+        QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a.txt."});
+        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"a.txt", "b.txt"}));
+    }
+
+    void renamesThatSucceed_data()
+    {
+        QTest::addColumn<QByteArray>("oldName");
+        QTest::addColumn<QByteArray>("newName");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("case only") << QByteArray("/ABC.TXT") << QByteArray("/abc.txt") << QByteArray("abc.txt");
+        QTest::newRow("doubled separators") << QByteArray("//x.txt") << QByteArray("//X.TXT") << QByteArray("X.TXT");
+        QTest::newRow("other name") << QByteArray("/a b") << QByteArray("/A B.txt") << QByteArray("A B.txt");
+    }
+    void renamesThatSucceed()
+    {
+        QFETCH(QByteArray, oldName);
+        QFETCH(QByteArray, newName);
+        QFETCH(QByteArray, stored);
+        QTemporaryDir dir;
+        const QByteArray folder = bytesOf(dir);
+        writeFile(folder + oldName, "content");
+        FakeRenameHost host;
+        renameFile(folder + oldName, folder + newName, host);
+        QVERIFY(host.lines.isEmpty());
+        QCOMPARE(filesIn(folder), QByteArrayList{stored});
+        QCOMPARE(readFile(folder + '/' + stored), QByteArray("content"));
+    }
+
+    void identicalNameIsNoError()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = bytesOf(dir) + "/Same.txt";
+        writeFile(path, "kept");
+        FakeRenameHost host;
+        renameFile(path, path, host);
+        QVERIFY(host.lines.isEmpty());
+        QCOMPARE(readFile(path), QByteArray("kept"));
+    }
+
+    void missingFileGetsItsLine()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = bytesOf(dir);
+        FakeRenameHost host;
+        host.lines = QStringList{"older line"};
+        renameFile(folder + "/gone.txt", folder + "/GONE.TXT", host);
+        renameFile(folder + "/gone2.txt", folder + "/gone2.txt", host);
+        QCOMPARE(host.lines, (QStringList{" Cannot access " + dir.path() + "/gone2.txt.",
+                                          " Cannot access " + dir.path() + "/gone.txt.", "older line"}));
+        QVERIFY(filesIn(folder).isEmpty());
+    }
+
+    void nameThatIsNotUtf8()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = bytesOf(dir);
+        const QByteArray oldName("Caf\xe9 \xff" "MENU.TXT");
+        writeFile(folder + '/' + oldName, "menu");
+        const QByteArray newName = encodeName(lowerCase(decodeName(oldName)));
+        QCOMPARE(newName, QByteArray("caf\xe9 \xff" "menu.txt"));
+        FakeRenameHost host;
+        renameFile(folder + '/' + oldName, folder + '/' + newName, host);
+        QVERIFY(host.lines.isEmpty());
+        QCOMPARE(filesIn(folder), QByteArrayList{newName});
+        QCOMPARE(readFile(folder + '/' + newName), QByteArray("menu"));
+
+        // Its failure line shows the name readably, with the stray bytes replaced.
+        renameFile(folder + '/' + oldName, folder + "/x", host);
+        QCOMPARE(host.lines.first(), " Cannot access " + dir.path() + "/Caf\ufffd \ufffdMENU.TXT.");
+        QCOMPARE(std::remove((folder + '/' + newName).constData()), 0);
+    }
+
+    // Two hard links are one inode but two entries: the rename must fail and leave both, and no
+    // temporary name behind.
+    void hardLinkOfTheSameFileIsNotReplaced()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = bytesOf(dir);
+        writeFile(folder + "/a", "shared");
+        QCOMPARE(::link((folder + "/a").constData(), (folder + "/A").constData()), 0);
+        FakeRenameHost host;
+        renameFile(folder + "/a", folder + "/A", host);
+        QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a."});
+        QCOMPARE(filesIn(folder), (QByteArrayList{"A", "a"}));
+    }
+
+    void caseInsensitiveFolderStoresTheNewCase()
+    {
+        CaseInsensitiveFolder fs;
+        fs.add("/media/stick/ABC.TXT", 1);
+        fs.add("/media/stick/other.txt", 2);
+        FakeRenameHost host;
+        renameFile("/media/stick/ABC.TXT", "/media/stick/abc.txt", host, fs);
+        QVERIFY(host.lines.isEmpty());
+        QCOMPARE(fs.stored(), (QByteArrayList{"/media/stick/abc.txt", "/media/stick/other.txt"}));
+        // The way round went through a name of ours in the same folder.
+        QCOMPARE(fs.calls.size(), 3);
+        QVERIFY(fs.calls[1].startsWith("/media/stick/ABC.TXT -> /media/stick/.torvane-rename-"));
+    }
+
+    void caseInsensitiveFolderRefusesAnotherFile()
+    {
+        CaseInsensitiveFolder fs;
+        fs.add("/m/abc.txt", 1);
+        fs.add("/m/ABD.TXT", 2);
+        FakeRenameHost host;
+        renameFile("/m/abc.txt", "/m/abd.txt", host, fs);
+        QCOMPARE(host.lines, QStringList{" Cannot access /m/abc.txt."});
+        QCOMPARE(fs.stored(), (QByteArrayList{"/m/ABD.TXT", "/m/abc.txt"}));
+    }
+
+    void caseInsensitiveSecondStepFailurePutsTheFileBack()
+    {
+        CaseInsensitiveFolder fs;
+        fs.add("/m/ABC.TXT", 1);
+        fs.failMovesTo = "/m/abc.txt";
+        QVERIFY_THROWS_EXCEPTION(PlatformError, moveWithoutReplacing("/m/ABC.TXT", "/m/abc.txt", fs));
+        QCOMPARE(fs.stored(), QByteArrayList{"/m/ABC.TXT"});
+    }
+
+    // The same on a real FAT image, where the machine lets the test make and mount one.
+    void caseOnlyRenameOnFat()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a FAT image needs root");
+        QTemporaryDir dir;
+        const QString image = dir.path() + "/fat.img", mountPoint = dir.path() + "/mnt";
+        QVERIFY(QDir().mkpath(mountPoint));
+        QFile img(image);
+        QVERIFY(img.open(QIODevice::WriteOnly));
+        QVERIFY(img.resize(4 * 1024 * 1024));
+        img.close();
+        if (!succeeds("mkfs.vfat", {image}))
+            QSKIP("mkfs.vfat is not available");
+        if (!succeeds("mount", {"-o", "loop", image, mountPoint}))
+            QSKIP("this machine cannot mount a FAT image");
+        const auto unmount = qScopeGuard([&] { succeeds("umount", {mountPoint}); });
+        const QByteArray folder = QFile::encodeName(mountPoint);
+        writeFile(folder + "/ABC.TXT", "fat");
+        writeFile(folder + "/Other.txt", "other");
+        FakeRenameHost host;
+        renameFile(folder + "/ABC.TXT", folder + "/abc.txt", host);
+        renameFile(folder + "/abc.txt", folder + "/OTHER.TXT", host);
+        QCOMPARE(host.lines, QStringList{" Cannot access " + mountPoint + "/abc.txt."});
+        QCOMPARE(filesIn(folder), (QByteArrayList{"Other.txt", "abc.txt"}));
+        QCOMPARE(readFile(folder + "/abc.txt"), QByteArray("fat"));
+    }
+};
+
+int runRenameFileTests(int argc, char** argv)
+{
+    RenameFileTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "RenameFileTest.moc"
