@@ -237,6 +237,12 @@ TreeTotals measureTree(int dirFd, const QByteArray& name, const std::atomic<bool
 
 void removeTree(int dirFd, const QByteArray& name)
 {
+    // A file system mounted on the entry itself is not ours to empty either.
+    struct stat parent;
+    struct stat entry;
+    if (dirFd != AT_FDCWD && ::fstat(dirFd, &parent) == 0
+        && ::fstatat(dirFd, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && entry.st_dev != parent.st_dev)
+        throw PlatformError::fromErrno(EBUSY);
     Remove remove;
     walkTree(dirFd, name, remove);
     if (remove.firstError != 0)

@@ -122,6 +122,7 @@ private slots:
     void volumeWithoutUsableTrashDeletesNothing();
     void emptyingNeverFollowsLinks();
     void emptyingBothVolumeFormsCountsAndSizes();
+    void emptyingStaysOnTheTrashFileSystem();
     void deepTreesAreMeasuredAndRemoved();
 
 private:
@@ -414,6 +415,23 @@ void TrashTest::emptyingBothVolumeFormsCountsAndSizes()
         QVERIFY(!exists(trash + "/directorysizes"));
     }
     QCOMPARE(trashContents(mounts).bytes, std::uint64_t(0));
+}
+
+void TrashTest::emptyingStaysOnTheTrashFileSystem()
+{
+    makeDir(work() + "/item");
+    makeDir(work() + "/item/sub");
+    moveToTrash(work() + "/item");
+    Volume top(homeTrash() + "/files/vol");   // the trashed entry itself is a mount point
+    Volume nested(homeTrash() + "/files/item/sub/vol");
+    if (!top.mounted() || !nested.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    writeFile(top.path() + "/elsewhere", "another volume");
+    writeFile(nested.path() + "/elsewhere", "another volume");
+
+    QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
+    QCOMPARE(readBytes(top.path() + "/elsewhere"), QByteArray("another volume"));
+    QCOMPARE(readBytes(nested.path() + "/elsewhere"), QByteArray("another volume"));
 }
 
 void TrashTest::deepTreesAreMeasuredAndRemoved()

@@ -1,0 +1,200 @@
+#include "platform/LinuxShell.h"
+#include "platform/PlatformError.h"
+#include "platform/PropertiesWindow.h"
+#include "platform/TrashTree.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace torvane;
+
+// Stands in for the desktop's opener: QDesktopServices hands it every file URL.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void openFolderPassesTheExactBytes_data();
+    void openFolderPassesTheExactBytes();
+    void openWithoutAnOpenerFails();
+    void startProgramRunsDetachedOrSaysWhy();
+    void propertiesWindowShowsFieldsAndTotals();
+    void propertiesForNothingShowNothing();
+    void closingDuringCalculationIsSafe();
+    void mountDescriptionPicksTheHoldingMount();
+};
+
+void ShellTest::openFolderPassesTheExactBytes_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::newRow("plain") << QByteArray("/home/user/Music");
+    QTest::newRow("root") << QByteArray("/");
+    QTest::newRow("URL marks") << QByteArray("/data/50% off #2?x=1 y");
+    QTest::newRow("UTF-8") << QByteArray("/data/\xc3\xa9t\xc3\xa9");
+    QTest::newRow("not UTF-8") << QByteArray("/data/caf\xe9/\xff");
+}
+
+void ShellTest::openFolderPassesTheExactBytes()
+{
+    QFETCH(QByteArray, path);
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    LinuxShell shell;
+    shell.openFolder(path);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    QCOMPARE(recorder.urls.size(), 1);
+    const QUrl url = recorder.urls.first();
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), path);
+}
+
+void ShellTest::openWithoutAnOpenerFails()
+{
+    // The offscreen platform has no opener for files, as a desktop without one.
+    LinuxShell shell;
+    try {
+        shell.openFolder("/tmp");
+        QFAIL("opening reported success");
+    } catch (const PlatformError& e) {
+        QVERIFY2(e.description().startsWith(QLatin1String("No program could open the folder")),
+                 qPrintable(e.description()));
+    }
+    QVERIFY_THROWS_EXCEPTION(PlatformError, shell.openFile(QStringLiteral("/tmp/torvane.log")));
+}
+
+void ShellTest::startProgramRunsDetachedOrSaysWhy()
+{
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("ran"));
+    const QString script = dir.filePath(QStringLiteral("installer.sh"));
+    {
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\necho started > '" + QFile::encodeName(marker) + "'\n");
+    }
+    LinuxShell shell;
+    // Not executable yet: the caller's job, and the failure says why.
+    try {
+        shell.startProgram(script);
+        QFAIL("started a file that is not executable");
+    } catch (const PlatformError& e) {
+        if (::geteuid() != 0)
+            QCOMPARE(e.number(), EACCES);
+        QVERIFY(e.description().contains(script));
+    }
+    try {
+        shell.startProgram(dir.filePath(QStringLiteral("missing")));
+        QFAIL("started a missing program");
+    } catch (const PlatformError& e) {
+        QCOMPARE(e.number(), ENOENT);
+    }
+
+    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    shell.startProgram(script);
+    QTRY_VERIFY(QFile::exists(marker));
+}
+
+void ShellTest::propertiesWindowShowsFieldsAndTotals()
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path()) + "/Fotos \xe9";   // not UTF-8
+    QCOMPARE(::mkdir(root.constData(), 0750), 0);
+    QCOMPARE(::chmod(root.constData(), 0750), 0);
+    QCOMPARE(::mkdir((root + "/a").constData(), 0755), 0);
+    QCOMPARE(::mkdir((root + "/a/b").constData(), 0755), 0);
+    QCOMPARE(::mkdir((root + "/c").constData(), 0755), 0);
+    auto write = [](const QByteArray& path, qsizetype size) {
+        const int fd = ::creat(path.constData(), 0644);
+        return fd >= 0 && ::ftruncate(fd, size) == 0 && ::close(fd) == 0;
+    };
+    QVERIFY(write(root + "/one", 1000));
+    QVERIFY(write(root + "/a/two", 2000));
+    QVERIFY(write(root + "/a/b/three", 1048576));
+    QCOMPARE(::symlink("/usr", (root + "/c/link").constData()), 0);
+
+    QWidget parent;
+    LinuxShell shell;
+    shell.showProperties(root, &parent);
+    const QList<PropertiesWindow*> windows = parent.findChildren<PropertiesWindow*>();
+    QCOMPARE(windows.size(), 1);
+    PropertiesWindow* window = windows.first();
+    QVERIFY(window->isWindow());
+    QVERIFY(window->isVisible());
+    QVERIFY(!window->isModal());
+    auto field = [window](const char* name) {
+        const auto* label = window->findChild<QLabel*>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("(missing)");
+    };
+
+    const quint64 bytes = 1000 + 2000 + 1048576 + 4;   // the link counts as its own 4 bytes
+    QTRY_COMPARE(field("files"), QLocale().toString(4));
+    QCOMPARE(field("folders"), QLocale().toString(3));
+    QCOMPARE(field("size"), QStringLiteral("1.00 MB (%1 bytes)").arg(QLocale().toString(bytes)));
+    QCOMPARE(field("name"), QStringLiteral("Fotos \ufffd"));
+    QCOMPARE(field("path"), QString::fromUtf8(root));
+    QCOMPARE(field("permissions"), QStringLiteral("drwxr-x--- (0750)"));
+    QVERIFY2(!field("owner").isEmpty(), qPrintable(field("owner")));
+    QVERIFY2(!field("modified").isEmpty() && !field("accessed").isEmpty(), qPrintable(field("modified")));
+    QVERIFY2(field("fileSystem").contains(QLatin1Char('(')), qPrintable(field("fileSystem")));
+    delete window;
+    removeTree(AT_FDCWD, root);   // QTemporaryDir cannot remove a name that is not UTF-8
+}
+
+void ShellTest::propertiesForNothingShowNothing()
+{
+    QWidget parent;
+    LinuxShell shell;
+    shell.showProperties(QByteArray(), &parent);
+    shell.showProperties("/no/such/folder/anywhere", &parent);
+    QVERIFY(parent.findChildren<PropertiesWindow*>().isEmpty());
+    QCOMPARE(showPropertiesWindow(QByteArray(), nullptr), nullptr);
+}
+
+void ShellTest::closingDuringCalculationIsSafe()
+{
+    // /usr is large enough that the walk is still running when the window closes.
+    QPointer<PropertiesWindow> window = showPropertiesWindow("/usr", nullptr);
+    QVERIFY(window);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("size"))->text(), QStringLiteral("Calculating…"));
+    window->close();
+    QTRY_VERIFY(window.isNull());
+}
+
+void ShellTest::mountDescriptionPicksTheHoldingMount()
+{
+    const QByteArray table =
+        "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+        "30 22 8:3 / /home rw,relatime shared:2 - xfs /dev/sda3 rw\n"
+        "31 22 8:17 / /media/my\\040disk rw - vfat /dev/sdb1 rw,uid=1000\n"
+        "40 30 0:50 / /home/nas rw - nfs4 server:/export rw\n"
+        "41 30 0:51 / /home/nas rw - cifs //server/share rw\n"
+        "garbage line\n";
+    QCOMPARE(mountDescription(table, "/etc/fstab"), QStringLiteral("ext4 (/dev/sda2) at /"));
+    QCOMPARE(mountDescription(table, "/home"), QStringLiteral("xfs (/dev/sda3) at /home"));
+    QCOMPARE(mountDescription(table, "/home2/x"), QStringLiteral("ext4 (/dev/sda2) at /"));
+    QCOMPARE(mountDescription(table, "/media/my disk/Photos"), QStringLiteral("vfat (/dev/sdb1) at /media/my disk"));
+    // Mounted over: the later mount on the same point is the one in use.
+    QCOMPARE(mountDescription(table, "/home/nas/a"), QStringLiteral("cifs (//server/share) at /home/nas"));
+    QCOMPARE(mountDescription("", "/"), QString());
+}
+
+QTEST_MAIN(ShellTest)
+#include "tst_shell.moc"
