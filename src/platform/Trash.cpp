@@ -167,11 +167,15 @@ bool isVolumeTrashName(const QByteArray& name)
 
 void refuseTrashFolders(const QByteArray& item, const QByteArray& top, const QByteArray& homeTrash)
 {
-    // A home trash that is not made yet may still be made inside the item, so its literal path counts.
-    QByteArray realHome = canonical(homeTrash);
-    if (realHome.isEmpty())
-        realHome = homeTrash;
-    bool refused = isInside(item, realHome) || isInside(realHome, item);
+    bool refused = false;
+    // The default home trash stays a trash folder also while XDG_DATA_HOME points elsewhere.
+    for (const QByteArray& trash : {homeTrash, qgetenv("HOME") + "/.local/share/Trash"}) {
+        // A trash that is not made yet may still be made inside the item, so its literal path counts.
+        QByteArray real = canonical(trash);
+        if (real.isEmpty())
+            real = trash;
+        refused = refused || (real.startsWith('/') && (isInside(item, real) || isInside(real, item)));
+    }
     const QByteArray below = top == "/" ? item.mid(1) : item.mid(top.size() + 1);
     const qsizetype slash = below.indexOf('/');
     refused = refused || isVolumeTrashName(slash < 0 ? below : below.left(slash));
@@ -256,11 +260,14 @@ std::vector<QByteArray> entryNames(int fd, int& error)
             ::close(streamFd);
         return names;
     }
+    errno = 0;
     while (const dirent* d = ::readdir(dir)) {
         const QByteArray name(d->d_name);
         if (name != "." && name != "..")
             names.push_back(name);
     }
+    if (errno != 0)
+        error = errno;
     ::closedir(dir);
     return names;
 }

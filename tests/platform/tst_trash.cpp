@@ -250,8 +250,12 @@ void TrashTest::trashFoldersAreRefused()
     makeDir(work() + "/first");
     moveToTrash(work() + "/first");
     const QByteArray data = QFile::encodeName(tmp_->path()) + "/data";
+    // The default home trash, unused while XDG_DATA_HOME points elsewhere, is still a trash.
+    const QByteArray defaultTrash = QFile::encodeName(tmp_->path()) + "/home/.local/share/Trash";
+    QVERIFY(QDir().mkpath(QFile::decodeName(defaultTrash + "/files/old")));
 
-    for (const QByteArray& path : {homeTrash(), homeTrash() + "/files", homeTrash() + "/files/first", data}) {
+    for (const QByteArray& path : {homeTrash(), homeTrash() + "/files", homeTrash() + "/files/first", data,
+                                   defaultTrash + "/files/old"}) {
         try {
             moveToTrash(path);
             QFAIL(path.constData());
@@ -261,6 +265,7 @@ void TrashTest::trashFoldersAreRefused()
     }
     QVERIFY(exists(homeTrash() + "/files/first"));
     QVERIFY(exists(homeTrash() + "/info/first.trashinfo"));
+    QVERIFY(exists(defaultTrash + "/files/old"));
     QCOMPARE(countEntries(homeTrash() + "/info"), 1);
 }
 
