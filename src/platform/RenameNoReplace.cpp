@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <dirent.h>
@@ -33,6 +34,32 @@ int renameat2NoReplace(const char* from, const char* to)
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
+
+// Calls visit(folder fd, entry) for each entry but "." and "..".
+template <typename Visit>
+void forEachEntry(const QByteArray& folder, Visit visit)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw PlatformError::fromErrno(errno);
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        const int err = errno;
+        ::close(fd);
+        throw PlatformError::fromErrno(err);
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (!e) {
+            if (errno != 0)
+                throw PlatformError::fromErrno(errno);
+            return;
+        }
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            visit(fd, e);
+    }
+}
 
 } // namespace
 
@@ -76,41 +103,30 @@ bool isFolder(const QByteArray& path)
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool folderListsName(const QByteArray& folder, const QByteArray& name)
+{
+    bool found = false;
+    forEachEntry(folder, [&](int, const dirent* e) { found = found || name == e->d_name; });
+    return found;
+}
+
 FolderEntries readFolderEntries(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw PlatformError::fromErrno(errno);
-    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-    if (!dir) {
-        const int err = errno;
-        ::close(fd);
-        throw PlatformError::fromErrno(err);
-    }
     FolderEntries entries;
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir.get());
-        if (!e) {
-            if (errno != 0)
-                throw PlatformError::fromErrno(errno);
-            return entries;
-        }
-        const QByteArray name(e->d_name);
-        if (name == "." || name == "..")
-            continue;
+    forEachEntry(path, [&](int fd, const dirent* e) {
         unsigned char type = e->d_type;
         if (type == DT_UNKNOWN) {
             struct stat st {};
             if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
+                return;
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == DT_DIR)
-            entries.folders.push_back(name);
+            entries.folders.emplace_back(e->d_name);
         else if (type == DT_REG)
-            entries.files.push_back(name);
-    }
+            entries.files.emplace_back(e->d_name);
+    });
+    return entries;
 }
 
 } // namespace torvane

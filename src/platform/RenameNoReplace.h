@@ -16,6 +16,10 @@ void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath);
 // missing. On a case-insensitive file system "ABC.TXT" and "abc.txt" are the same file.
 bool sameInode(const QByteArray& a, const QByteArray& b);
 
+// The folder holds an entry of exactly this name, byte for byte. A file system that ignores
+// case finds "abc.txt" when only "ABC.TXT" is there; its listing tells the two apart.
+bool folderListsName(const QByteArray& folder, const QByteArray& name);
+
 // Something (of any kind, links not followed) is at the path. Throws for failures other than
 // "not there".
 bool entryExists(const QByteArray& path);

@@ -21,12 +21,25 @@ public:
     }
     bool sameInode(const QByteArray& a, const QByteArray& b) override { return torvane::sameInode(a, b); }
     bool entryExists(const QByteArray& path) override { return torvane::entryExists(path); }
+    bool listedExactly(const QByteArray& path) override
+    {
+        const qsizetype slash = path.lastIndexOf('/');
+        return folderListsName(slash < 0 ? QByteArray(".") : path.left(slash + 1), path.mid(slash + 1));
+    }
 };
 
 // The folder part of a path, with its final '/'.
 QByteArray folderPart(const QByteArray& path)
 {
     return path.left(path.lastIndexOf('/') + 1);
+}
+
+// The name that was refused is the file's own under another spelling. Kernel FAT and exFAT give
+// both spellings one inode; FUSE exFAT gives each spelling its own inode number but lists only
+// the stored one. Guessing wrong costs nothing: both steps of the way round refuse to replace.
+bool takenByItself(const QByteArray& oldPath, const QByteArray& newPath, RenameOps& ops)
+{
+    return ops.sameInode(oldPath, newPath) || !ops.listedExactly(newPath);
 }
 
 // Moves the file aside under a name of ours in its own folder and returns that name. A clash
@@ -67,9 +80,9 @@ void moveWithoutReplacing(const QByteArray& oldPath, const QByteArray& newPath, 
         ops.renameNoReplace(oldPath, newPath);
         return;
     } catch (const PlatformError& e) {
-        // EEXIST from the file itself: the file system ignores case, so a direct rename would be
-        // a no-op and the new letter case would never be stored.
-        if (e.number() != EEXIST || !ops.sameInode(oldPath, newPath))
+        // The file system ignores case and calls the file's own new spelling taken; a direct
+        // rename would be refused or do nothing, and the new letter case would never be stored.
+        if (e.number() != EEXIST || !takenByItself(oldPath, newPath, ops))
             throw;
     }
     const QByteArray temp = moveAside(oldPath, ops);

@@ -32,9 +32,12 @@ bool succeeds(const QString& program, const QStringList& arguments)
 }
 
 // A folder of a file system that ignores letter case but keeps it, as FAT and exFAT do: the
-// entry is found by any spelling, and renaming it onto its own other spelling is a no-op.
+// entry is found by any spelling and refuses a rename onto its own other spelling. Kernel FAT
+// gives every spelling the file's inode; FUSE exFAT numbers each spelling apart.
 class CaseInsensitiveFolder final : public RenameOps {
 public:
+    explicit CaseInsensitiveFolder(bool inodePerSpelling = false) : inodePerSpelling_(inodePerSpelling) {}
+
     void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath) override
     {
         calls.append(oldPath + " -> " + newPath);
@@ -50,9 +53,12 @@ public:
     }
     bool sameInode(const QByteArray& a, const QByteArray& b) override
     {
+        if (inodePerSpelling_ && a != b)
+            return false;
         return entryExists(a) && entryExists(b) && entries.at(fold(a)).second == entries.at(fold(b)).second;
     }
     bool entryExists(const QByteArray& path) override { return entries.count(fold(path)) != 0; }
+    bool listedExactly(const QByteArray& path) override { return entryExists(path) && entries.at(fold(path)).first == path; }
 
     void add(const QByteArray& path, int inode) { entries[fold(path)] = {path, inode}; }
     QByteArrayList stored() const
@@ -69,6 +75,7 @@ public:
 
 private:
     static QByteArray fold(const QByteArray& path) { return path.toLower(); }
+    bool inodePerSpelling_;
     std::map<QByteArray, std::pair<QByteArray, int>> entries;
 };
 
@@ -76,6 +83,14 @@ private:
 
 class RenameFileTest : public QObject {
     Q_OBJECT
+
+private:
+    static void inodeModes()
+    {
+        QTest::addColumn<bool>("inodePerSpelling");
+        QTest::newRow("one inode") << false;
+        QTest::newRow("inode per spelling") << true;
+    }
 
 private slots:
     void ontoAnotherFileFails()
@@ -174,9 +189,11 @@ private slots:
         QCOMPARE(filesIn(folder), (QByteArrayList{"A", "a"}));
     }
 
+    void caseInsensitiveFolderStoresTheNewCase_data() { inodeModes(); }
     void caseInsensitiveFolderStoresTheNewCase()
     {
-        CaseInsensitiveFolder fs;
+        QFETCH(bool, inodePerSpelling);
+        CaseInsensitiveFolder fs(inodePerSpelling);
         fs.add("/media/stick/ABC.TXT", 1);
         fs.add("/media/stick/other.txt", 2);
         FakeRenameHost host;
@@ -188,9 +205,11 @@ private slots:
         QVERIFY(fs.calls[1].startsWith("/media/stick/ABC.TXT -> /media/stick/.torvane-rename-"));
     }
 
+    void caseInsensitiveFolderRefusesAnotherFile_data() { inodeModes(); }
     void caseInsensitiveFolderRefusesAnotherFile()
     {
-        CaseInsensitiveFolder fs;
+        QFETCH(bool, inodePerSpelling);
+        CaseInsensitiveFolder fs(inodePerSpelling);
         fs.add("/m/abc.txt", 1);
         fs.add("/m/ABD.TXT", 2);
         FakeRenameHost host;
@@ -208,22 +227,33 @@ private slots:
         QCOMPARE(fs.stored(), QByteArrayList{"/m/ABC.TXT"});
     }
 
-    // The same on a real FAT image, where the machine lets the test make and mount one.
+    // The same on real FAT and exFAT images, where the machine lets the test make and mount them
+    // (exFAT through the kernel or through FUSE).
+    void caseOnlyRenameOnFat_data()
+    {
+        QTest::addColumn<QString>("mkfs");
+        QTest::addColumn<QStringList>("mountOptions");
+        QTest::newRow("FAT") << "mkfs.vfat" << QStringList{"-o", "loop"};
+        QTest::newRow("exFAT") << "mkfs.exfat" << QStringList{"-o", "loop"};
+        QTest::newRow("exFAT on FUSE") << "mkfs.exfat" << QStringList{"-t", "exfat-fuse", "-o", "loop"};
+    }
     void caseOnlyRenameOnFat()
     {
+        QFETCH(QString, mkfs);
+        QFETCH(QStringList, mountOptions);
         if (::geteuid() != 0)
-            QSKIP("mounting a FAT image needs root");
+            QSKIP("mounting an image needs root");
         QTemporaryDir dir;
         const QString image = dir.path() + "/fat.img", mountPoint = dir.path() + "/mnt";
         QVERIFY(QDir().mkpath(mountPoint));
         QFile img(image);
         QVERIFY(img.open(QIODevice::WriteOnly));
-        QVERIFY(img.resize(4 * 1024 * 1024));
+        QVERIFY(img.resize(8 * 1024 * 1024));
         img.close();
-        if (!succeeds("mkfs.vfat", {image}))
-            QSKIP("mkfs.vfat is not available");
-        if (!succeeds("mount", {"-o", "loop", image, mountPoint}))
-            QSKIP("this machine cannot mount a FAT image");
+        if (!succeeds(mkfs, {image}))
+            QSKIP(qPrintable(mkfs + " is not available"));
+        if (!succeeds("mount", mountOptions + QStringList{image, mountPoint}))
+            QSKIP("this machine cannot mount the image");
         const auto unmount = qScopeGuard([&] { succeeds("umount", {mountPoint}); });
         const QByteArray folder = QFile::encodeName(mountPoint);
         writeFile(folder + "/ABC.TXT", "fat");
@@ -231,9 +261,11 @@ private slots:
         FakeRenameHost host;
         renameFile(folder + "/ABC.TXT", folder + "/abc.txt", host);
         renameFile(folder + "/abc.txt", folder + "/OTHER.TXT", host);
+        renameFile(folder + "/abc.txt", folder + "/abc.txt", host);
         QCOMPARE(host.lines, QStringList{" Cannot access " + mountPoint + "/abc.txt."});
         QCOMPARE(filesIn(folder), (QByteArrayList{"Other.txt", "abc.txt"}));
         QCOMPARE(readFile(folder + "/abc.txt"), QByteArray("fat"));
+        QCOMPARE(readFile(folder + "/Other.txt"), QByteArray("other"));
     }
 };
 
