@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace torvane {
@@ -26,8 +27,12 @@ QUrl localFileUrl(const QByteArray& path)
 
 namespace {
 
-void open(const QUrl& url, const QString& failure)
+// A path that is gone fails here with its own reason rather than in a file manager's error box.
+void open(const QByteArray& path, const QUrl& url, const QString& failure)
 {
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        throw PlatformError::fromErrno(errno);
     if (!QDesktopServices::openUrl(url))
         throw PlatformError(0, failure);
 }
@@ -36,12 +41,12 @@ void open(const QUrl& url, const QString& failure)
 
 void LinuxShell::openFolder(const QByteArray& path)
 {
-    open(localFileUrl(path), QObject::tr("No program could open the folder %1.").arg(displayName(path)));
+    open(path, localFileUrl(path), QObject::tr("No program could open the folder %1.").arg(displayName(path)));
 }
 
 void LinuxShell::openFile(const QString& path)
 {
-    open(QUrl::fromLocalFile(path), QObject::tr("No program could open the file %1.").arg(path));
+    open(QFile::encodeName(path), QUrl::fromLocalFile(path), QObject::tr("No program could open the file %1.").arg(path));
 }
 
 void LinuxShell::moveToTrash(const QByteArray& path)

@@ -33,7 +33,7 @@ class ShellTest : public QObject {
 private slots:
     void openFolderPassesTheExactBytes_data();
     void openFolderPassesTheExactBytes();
-    void openWithoutAnOpenerFails();
+    void openFailsWithTheReason();
     void startProgramRunsDetachedOrSaysWhy();
     void propertiesWindowShowsFieldsAndTotals();
     void propertiesForNothingShowNothing();
@@ -43,22 +43,30 @@ private slots:
 
 void ShellTest::openFolderPassesTheExactBytes_data()
 {
-    QTest::addColumn<QByteArray>("path");
-    QTest::newRow("plain") << QByteArray("/home/user/Music");
-    QTest::newRow("root") << QByteArray("/");
-    QTest::newRow("URL marks") << QByteArray("/data/50% off #2?x=1 y");
-    QTest::newRow("UTF-8") << QByteArray("/data/\xc3\xa9t\xc3\xa9");
-    QTest::newRow("not UTF-8") << QByteArray("/data/caf\xe9/\xff");
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("root") << QByteArray();
+    QTest::newRow("plain") << QByteArray("Music");
+    QTest::newRow("URL marks") << QByteArray("50% off #2?x=1 y");
+    QTest::newRow("UTF-8") << QByteArray("\xc3\xa9t\xc3\xa9");
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9\xff");
 }
 
 void ShellTest::openFolderPassesTheExactBytes()
 {
-    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, name);
+    QTemporaryDir dir;
+    QByteArray path = "/";
+    if (!name.isEmpty()) {
+        path = QFile::encodeName(dir.path()) + '/' + name;
+        QCOMPARE(::mkdir(path.constData(), 0755), 0);
+    }
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
     LinuxShell shell;
     shell.openFolder(path);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    if (!name.isEmpty())
+        QCOMPARE(::rmdir(path.constData()), 0);
 
     QCOMPARE(recorder.urls.size(), 1);
     const QUrl url = recorder.urls.first();
@@ -66,18 +74,31 @@ void ShellTest::openFolderPassesTheExactBytes()
     QCOMPARE(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), path);
 }
 
-void ShellTest::openWithoutAnOpenerFails()
+void ShellTest::openFailsWithTheReason()
 {
     // The offscreen platform has no opener for files, as a desktop without one.
+    QTemporaryDir dir;
     LinuxShell shell;
     try {
-        shell.openFolder("/tmp");
+        shell.openFolder(QFile::encodeName(dir.path()));
         QFAIL("opening reported success");
     } catch (const PlatformError& e) {
         QVERIFY2(e.description().startsWith(QLatin1String("No program could open the folder")),
                  qPrintable(e.description()));
     }
-    QVERIFY_THROWS_EXCEPTION(PlatformError, shell.openFile(QStringLiteral("/tmp/torvane.log")));
+    try {
+        shell.openFile(dir.filePath(QStringLiteral("torvane.log")));
+        QFAIL("opened a missing file");
+    } catch (const PlatformError& e) {
+        QCOMPARE(e.number(), ENOENT);
+    }
+
+    // A folder that is gone is not handed to the desktop at all.
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QVERIFY_THROWS_EXCEPTION(PlatformError, shell.openFolder(QFile::encodeName(dir.path()) + "/gone"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QVERIFY(recorder.urls.isEmpty());
 }
 
 void ShellTest::startProgramRunsDetachedOrSaysWhy()

@@ -464,6 +464,9 @@ void TrashTest::deepTreesAreMeasuredAndRemoved()
     QCOMPARE(totals.files, std::uint64_t(2));
     QCOMPARE(totals.bytes, std::uint64_t(6));   // the hard link counts once
     QCOMPARE(totals.error, 0);
+    // A stopped walk ends after the level it is reading.
+    const std::atomic<bool> stop{true};
+    QCOMPARE(measureTree(AT_FDCWD, work() + "/deep", &stop).folders, std::uint64_t(1));
 
     moveToTrash(work() + "/deep");
     QCOMPARE(trashContents({}).bytes, std::uint64_t(6));
