@@ -13,6 +13,7 @@
 #include "rename/ReplaceText.h"
 
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -175,12 +176,13 @@ void frmRENAME::cmdSELECTED_Click()
     {
         const BusyCursor busy;
         const RunScope run(*this);
+        EventThrottle events;
         for (const Entry& entry : entries) {
             if (entry.selected) {
                 ++count;
                 renameEntry(folder, entry.name, choice, choice == CaseChoice::Proper);
             }
-            letEventsRun();
+            events.tick();
         }
     }
     prompter_.ask(QString::number(count) + QStringLiteral(" file(s) were renamed"), BoxIcon::Information, BoxButtons::Ok);
@@ -199,9 +201,10 @@ void frmRENAME::cmdALL_Click()
     {
         const RunScope run(*this);
         const BusyCursor busy;
+        EventThrottle events;
         for (const Entry& entry : entries) {
             renameEntry(folder, entry.name, choice, false);
-            letEventsRun();
+            events.tick();
         }
         fillFile1();
     }
@@ -269,14 +272,16 @@ void frmRENAME::fillFile1()
     }
 }
 
+// The list as a run starts on it: names and selection, read once, so that nothing the list does
+// meanwhile changes which files the run renames.
 std::vector<frmRENAME::Entry> frmRENAME::file1Entries() const
 {
     std::vector<Entry> entries;
     entries.reserve(std::size_t(File1_->count()));
-    for (int i = 0; i < File1_->count(); ++i) {
-        const QListWidgetItem* item = File1_->item(i);
-        entries.push_back({item->data(kNameRole).toByteArray(), item->isSelected()});
-    }
+    for (int i = 0; i < File1_->count(); ++i)
+        entries.push_back({File1_->item(i)->data(kNameRole).toByteArray(), false});
+    for (const QModelIndex& index : File1_->selectionModel()->selectedIndexes())
+        entries[std::size_t(index.row())].selected = true;
     return entries;
 }
 

