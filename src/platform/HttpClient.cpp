@@ -66,11 +66,14 @@ public:
     NetworkTransfer(QNetworkReply* reply, QObject* owner) : HttpTransfer(owner), reply_(reply)
     {
         reply_->setParent(this);
-        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-            emit progress(received, total > 0 ? total : -1);
+        // The length comes from the server's header only: at the end of a reply without one, Qt
+        // reports the bytes received as the total.
+        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
+            emit progress(received, announcedLength(reply_));
         });
         connect(reply_, &QNetworkReply::finished, this, [this] {
-            emit finished(reply_->readAll(), announcedLength(reply_), succeeded(reply_));
+            const QByteArray body = reply_->isOpen() ? reply_->readAll() : QByteArray();
+            emit finished(body, announcedLength(reply_), succeeded(reply_));
         });
     }
 

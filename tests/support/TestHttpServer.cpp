@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <optional>
 
@@ -60,6 +61,12 @@ void TestHttpServer::accept()
             if (head->endsWith("\r\n\r\n"))
                 return;   // one request per connection
             head->append(socket->readAll());
+            if (!head->isEmpty() && !std::isupper(static_cast<unsigned char>(head->front()))) {
+                ++notHttp;
+                head->clear();
+                socket->abort();
+                return;
+            }
             const qsizetype end = head->indexOf("\r\n\r\n");
             if (end < 0)
                 return;

@@ -38,6 +38,7 @@ public:
     quint16 port() const { return server_.serverPort(); }
 
     QList<Request> requests;
+    int notHttp = 0;   // connections that began with something other than a request (a TLS hello)
 
 private:
     void accept();

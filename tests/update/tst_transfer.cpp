@@ -1,0 +1,417 @@
+// The HTTP client, the Downloader and the update check against a loopback server.
+#include "platform/HttpClient.h"
+#include "support/FakePrompter.h"
+#include "support/FakeShell.h"
+#include "support/TestHttpServer.h"
+#include "update/Downloader.h"
+#include "update/UpdateCheck.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+
+using namespace torvane;
+using namespace torvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kShort = 300ms;
+const QByteArray kBase = "/apps/Ostrel/torvane/";
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TestHttpServer::Reply body(const QByteArray& bytes, int parts = 1, int delayMs = 0)
+{
+    TestHttpServer::Reply reply;
+    reply.body = bytes;
+    reply.parts = parts;
+    reply.partDelayMs = delayMs;
+    return reply;
+}
+
+// A loopback port that nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
+    return probe.serverPort();
+}
+
+// Every event of one Downloader, in order, as text.
+struct EventLog {
+    explicit EventLog(Downloader& d)
+    {
+        QObject::connect(&d, &Downloader::DownloadProgress, [this](qint64 cur, qint64 max, const QString& f) {
+            events << QStringLiteral("progress %1/%2 %3").arg(cur).arg(max).arg(QFileInfo(f).fileName());
+        });
+        QObject::connect(&d, &Downloader::DownloadError, [this](const QString& f) {
+            events << QStringLiteral("error %1").arg(QFileInfo(f).fileName());
+        });
+        QObject::connect(&d, &Downloader::DownloadComplete, [this](qint64 max, const QString& f) {
+            events << QStringLiteral("complete %1 %2").arg(max).arg(QFileInfo(f).fileName());
+            ++completed;
+        });
+    }
+    bool waitFor(int count) { return QTest::qWaitFor([&] { return completed >= count; }, 5000); }
+
+    QStringList events;
+    int completed = 0;
+};
+
+} // namespace
+
+class TransferTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fetchReturnsTheBodyOfASuccessfulReplyOnly()
+    {
+        TestHttpServer server;
+        server.serve("/v", body("2.0.23\r\n", 3, 10));
+        server.serve("/err", [] { auto r = body("<html>Server Error</html>"); r.status = 500; return r; }());
+        NetworkHttpClient http;
+        QCOMPARE(http.fetch(server.url("/v"), kShort), std::optional<QByteArray>("2.0.23\r\n"));
+        QCOMPARE(http.fetch(server.url("/err"), kShort), std::nullopt);
+        QCOMPARE(http.fetch(server.url("/missing"), kShort), std::nullopt);
+        QCOMPARE(http.fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/v").arg(closedPort())), kShort), std::nullopt);
+        // Nothing may be answered from a cache on the way.
+        QCOMPARE(server.requests[0].headers.value("cache-control"), QByteArray("no-cache"));
+        QCOMPARE(server.requests[0].headers.value("pragma"), QByteArray("no-cache"));
+    }
+
+    void fetchEndsAtTheTimeOut_data()
+    {
+        QTest::addColumn<TestHttpServer::Reply>("reply");
+        QTest::newRow("never answers") << [] { TestHttpServer::Reply r; r.silent = true; return r; }();
+        // A trickle that keeps the connection alive still ends at the deadline.
+        QTest::newRow("trickles") << body(QByteArray(40, 'x'), 40, 50);
+    }
+    void fetchEndsAtTheTimeOut()
+    {
+        QFETCH(TestHttpServer::Reply, reply);
+        TestHttpServer server;
+        server.serve("/slow", reply);
+        NetworkHttpClient http;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(http.fetch(server.url("/slow"), kShort), std::nullopt);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(clock.elapsed() >= 250);
+    }
+
+    void redirectsStayWithinTheScheme()
+    {
+        TestHttpServer server;
+        server.serve("/v", body("2.1.0"));
+        server.serve("/relative", [] { TestHttpServer::Reply r; r.location = "/v"; return r; }());
+        server.serve("/absolute", [&] { TestHttpServer::Reply r; r.location = server.url("/v").toEncoded(); return r; }());
+        server.serve("/to-https", [&] {
+            TestHttpServer::Reply r;
+            r.location = "https://127.0.0.1:" + QByteArray::number(server.port()) + "/v";
+            return r;
+        }());
+        NetworkHttpClient http;
+        QCOMPARE(http.fetch(server.url("/relative"), kShort), std::optional<QByteArray>("2.1.0"));
+        QCOMPARE(http.fetch(server.url("/absolute"), kShort), std::optional<QByteArray>("2.1.0"));
+        QCOMPARE(http.fetch(server.url("/to-https"), kShort), std::nullopt);
+        QTest::qWait(100);
+        QCOMPARE(server.notHttp, 0);   // no TLS hello: the redirect was not followed
+    }
+
+    void downloadWithKnownLengthReportsProgressAndReplacesTheFileExactly()
+    {
+        TestHttpServer server;
+        const QByteArray installer(4000, 'i');
+        server.serve("/update", body(installer, 4, 20));
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("update.exe"));
+        writeFile(target, QByteArray(9000, 'o'));   // an older, longer file
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+
+        downloader.BeginDownload(server.url("/update").toString(), target);
+        QVERIFY(log.events.isEmpty());   // nothing before control returns to the loop
+        QVERIFY(log.waitFor(1));
+        QVERIFY(log.events.size() >= 2);
+        QCOMPARE(log.events.last(), QStringLiteral("complete 4000 update.exe"));
+        QCOMPARE(log.events[log.events.size() - 2], QStringLiteral("progress 4000/4000 update.exe"));
+        for (const QString& e : log.events.mid(0, log.events.size() - 1))
+            QVERIFY2(e.startsWith(QStringLiteral("progress ")) && e.contains(QStringLiteral("/4000 ")), qPrintable(e));
+        QCOMPARE(readFile(target), installer);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("update.exe")});
+        QCOMPARE(server.requests[0].headers.value("cache-control"), QByteArray("no-cache"));
+        QVERIFY(prompter.boxes.isEmpty());
+    }
+
+    // Whatever goes wrong, the target keeps what it held and the events say so.
+    void failedTransfersLeaveTheTargetAsItWas_data()
+    {
+        QTest::addColumn<TestHttpServer::Reply>("reply");
+        QTest::addColumn<QStringList>("events");
+        TestHttpServer::Reply noLength = body("installer", 3, 10);
+        noLength.contentLength = false;
+        TestHttpServer::Reply cut = body(QByteArray(100, 'c'));
+        cut.cutAfter = 40;
+        TestHttpServer::Reply status = body("<html>Forbidden</html>");
+        status.status = 403;
+        TestHttpServer::Reply empty = body("");
+        QTest::newRow("no length") << noLength << QStringList{"error f.exe", "complete 0 f.exe"};
+        QTest::newRow("cut short") << cut << QStringList{"progress 40/100 f.exe", "error f.exe", "complete 100 f.exe"};
+        QTest::newRow("error status") << status << QStringList{"progress 22/22 f.exe", "error f.exe", "complete 22 f.exe"};
+        QTest::newRow("empty body") << empty << QStringList{"error f.exe", "complete 0 f.exe"};
+    }
+    void failedTransfersLeaveTheTargetAsItWas()
+    {
+        QFETCH(TestHttpServer::Reply, reply);
+        QFETCH(QStringList, events);
+        TestHttpServer server;
+        server.serve("/f", reply);
+        QTemporaryDir dir;
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+
+        const QString fresh = dir.filePath(QStringLiteral("new/f.exe"));
+        QDir().mkpath(dir.filePath(QStringLiteral("new")));
+        downloader.BeginDownload(server.url("/f").toString(), fresh);
+        QVERIFY(log.waitFor(1));
+        log.events.removeIf([](const QString& e) { return e.startsWith(QStringLiteral("progress 0/")); });
+        QCOMPARE(log.events, events);
+        QVERIFY(QDir(dir.filePath(QStringLiteral("new"))).isEmpty());   // no file, no temporary left
+
+        const QString old = dir.filePath(QStringLiteral("old/f.exe"));
+        QDir().mkpath(dir.filePath(QStringLiteral("old")));
+        writeFile(old, "the old one");
+        downloader.BeginDownload(server.url("/f").toString(), old);
+        QVERIFY(log.waitFor(2));
+        QCOMPARE(readFile(old), QByteArray("the old one"));
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("old"))).entryList(QDir::Files), QStringList{QStringLiteral("f.exe")});
+    }
+
+    void unwritableTargetIsLeftAsItWas()
+    {
+        TestHttpServer server;
+        server.serve("/f", body("installer"));
+        QTemporaryDir dir;
+        // A folder in the target's place cannot be written over, even by root.
+        const QString target = dir.filePath(QStringLiteral("update.exe"));
+        QVERIFY(QDir().mkpath(target + QStringLiteral("/inside")));
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+
+        downloader.BeginDownload(server.url("/f").toString(), target);
+        QVERIFY(log.waitFor(1));
+        QCOMPARE(log.events.mid(log.events.size() - 2), (QStringList{"error update.exe", "complete 9 update.exe"}));
+        QVERIFY(QFileInfo(target + QStringLiteral("/inside")).isDir());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void twoTransfersInterleaveUnderTheirOwnNames()
+    {
+        TestHttpServer server;
+        server.serve("/update", body(QByteArray(600, 'u'), 6, 40));
+        server.serve("/driver", body(QByteArray(500, 'd'), 5, 40));
+        QTemporaryDir dir;
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+
+        downloader.BeginDownload(server.url("/update").toString(), dir.filePath(QStringLiteral("update.exe")));
+        downloader.BeginDownload(server.url("/driver").toString(), dir.filePath(QStringLiteral("driverpack.exe")));
+        QVERIFY(log.waitFor(2));
+
+        QStringList owners;   // which transfer each progress event was about, runs collapsed
+        for (const QString& e : log.events) {
+            if (!e.startsWith(QStringLiteral("progress ")))
+                continue;
+            QVERIFY2(e.endsWith(e.contains(QStringLiteral("/600 ")) ? QStringLiteral(" update.exe") : QStringLiteral(" driverpack.exe")),
+                     qPrintable(e));
+            const QString owner = e.section(u' ', 2);
+            if (owners.isEmpty() || owners.last() != owner)
+                owners << owner;
+        }
+        QVERIFY2(owners.size() >= 3, qPrintable(log.events.join(u'\n')));
+        QVERIFY(log.events.contains(QStringLiteral("complete 600 update.exe")));
+        QVERIFY(log.events.contains(QStringLiteral("complete 500 driverpack.exe")));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("update.exe"))), QByteArray(600, 'u'));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("driverpack.exe"))), QByteArray(500, 'd'));
+    }
+
+    void stalledDownloadFails()
+    {
+        TestHttpServer server;
+        TestHttpServer::Reply silent;
+        silent.silent = true;
+        server.serve("/f", silent);
+        QTemporaryDir dir;
+        NetworkHttpClient http(kShort);
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+        downloader.BeginDownload(server.url("/f").toString(), dir.filePath(QStringLiteral("f.exe")));
+        QVERIFY(log.waitFor(1));
+        QCOMPARE(log.events, (QStringList{"error f.exe", "complete 0 f.exe"}));
+    }
+
+    void malformedAddressWarns_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("garbage") << "http://[::1";
+        QTest::newRow("no scheme") << "127.0.0.1/apps/update";
+        QTest::newRow("other scheme") << "ftp://127.0.0.1/update";
+        QTest::newRow("empty") << "";
+    }
+    void malformedAddressWarns()
+    {
+        QFETCH(QString, url);
+        QTemporaryDir dir;
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        EventLog log(downloader);
+        downloader.BeginDownload(url, dir.filePath(QStringLiteral("f.exe")));
+        QCOMPARE(prompter.boxes.size(), 1);
+        const auto& box = prompter.boxes[0];
+        QVERIFY2(box.text.startsWith(QString::number(EINVAL) + QStringLiteral(":Error in call to BeginDownload().\r\n\r\nError Description: ")),
+                 qPrintable(box.text));
+        QCOMPARE(box.title, QStringLiteral("Warning"));
+        QCOMPARE(box.icon, BoxIcon::Critical);
+        QCOMPARE(box.buttons, BoxButtons::Ok);
+        QTest::qWait(50);
+        QVERIFY(log.events.isEmpty());
+    }
+
+    void controlKeepsItsSize()
+    {
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        Downloader downloader(http, prompter);
+        QCOMPARE(downloader.size(), QSize(32, 32));
+        downloader.resize(100, 60);
+        QCOMPARE(downloader.size(), QSize(32, 32));
+    }
+
+    // The check, from the version file to the update window.
+    void checkAnswersFromTheVersionFile_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("equal") << 200 << QByteArray("2.0.22") << false;
+        QTest::newRow("newer revision, blanks and CR LF") << 200 << QByteArray("  2.0.23 \r\n") << true;
+        QTest::newRow("newer minor") << 200 << QByteArray("2.1.0") << true;
+        QTest::newRow("three-digit revision") << 200 << QByteArray("2.0.100") << true;
+        QTest::newRow("older") << 200 << QByteArray("2.0.9\n") << false;
+        QTest::newRow("short error text") << 200 << QByteArray("Error") << false;
+        QTest::newRow("16 characters") << 200 << QByteArray("9999999999999999") << false;
+        QTest::newRow("error status") << 404 << QByteArray("2.9.9") << false;
+    }
+    void checkAnswersFromTheVersionFile()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, version);
+        QFETCH(bool, offered);
+        TestHttpServer server;
+        auto reply = body(version);
+        reply.status = status;
+        server.serve(kBase + "app.ver", reply);
+        server.serve(kBase + "updates.txt", body("What is new:\r\n- faster"));
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        FakeShell shell;
+        QTemporaryDir dir;
+        prompter.answerNext(BoxAnswer::No);
+        CheckForUpdates(nullptr, http, prompter, shell, dir.path(), QStringLiteral("2.0.22"), server.url(kBase), [] {});
+
+        QCOMPARE(prompter.boxes.size(), 1);
+        const auto& box = prompter.boxes[0];
+        QVERIFY(box.title.isEmpty());
+        if (offered) {
+            QCOMPARE(box.text, QStringLiteral("What is new:\r\n- faster"));
+            QCOMPARE(box.buttons, BoxButtons::YesNo);
+            QCOMPARE(box.icon, BoxIcon::None);
+        } else {
+            QCOMPARE(box.text, QStringLiteral("There are no updates at this time."));
+            QCOMPARE(box.buttons, BoxButtons::Ok);
+            QCOMPARE(box.icon, BoxIcon::Information);
+        }
+        QCOMPARE(server.requests.size(), offered ? 2 : 1);   // No: nothing downloaded
+    }
+
+    void checkWithoutServerSaysNoUpdates()
+    {
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        FakeShell shell;
+        const QUrl base(QStringLiteral("http://127.0.0.1:%1/apps/Ostrel/torvane/").arg(closedPort()));
+        CheckForUpdates(nullptr, http, prompter, shell, QDir::tempPath(), QStringLiteral("2.0.22"), base, [] {});
+        QCOMPARE(prompter.boxes.size(), 1);
+        QCOMPARE(prompter.boxes[0].text, QStringLiteral("There are no updates at this time."));
+    }
+
+    void checkYesOpensTheUpdateWindow()
+    {
+        TestHttpServer server;
+        server.serve(kBase + "app.ver", body("2.0.23"));   // no release notes on the server
+        server.serve(kBase + "update", body("installer bytes", 2, 10));
+        server.serve(kBase + "driver", body("driver bytes"));
+        NetworkHttpClient http;
+        FakePrompter prompter;
+        FakeShell shell;
+        QTemporaryDir dir;
+        QString caption;
+        bool bothArrived = false;
+        // The fetches let events run too, so wait for the window itself before looking at it.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* window = QApplication::activeModalWidget();
+            if (!window)
+                return;
+            poll.stop();
+            caption = window->windowTitle();
+            bothArrived = QTest::qWaitFor([&] {
+                return QFile::exists(dir.filePath(QStringLiteral("update.exe"))) &&
+                       QFile::exists(dir.filePath(QStringLiteral("driverpack.exe")));
+            }, 5000);
+            window->close();
+        });
+        poll.start(10);
+        CheckForUpdates(nullptr, http, prompter, shell, dir.path(), QStringLiteral("2.0.22"), server.url(kBase), [] {});
+
+        QCOMPARE(prompter.boxes.size(), 1);
+        QCOMPARE(prompter.boxes[0].text, QString());   // the empty notes are still offered
+        QCOMPARE(prompter.boxes[0].buttons, BoxButtons::YesNo);
+        QCOMPARE(caption, QStringLiteral("Ostrel Update"));
+        QVERIFY(bothArrived);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("update.exe"))), QByteArray("installer bytes"));
+        QVERIFY(shell.started.isEmpty());
+    }
+};
+
+QTEST_MAIN(TransferTest)
+#include "tst_transfer.moc"
