@@ -44,12 +44,13 @@ int runTorvane(int argc, char** argv)
         return 0;
 
     RealAppInfo appInfo;
-    MessageBoxPrompter prompter;
+    MessageBoxPrompter boxes;
+    Prompter& prompter = boxes;
     try {
         deleteLeftoverInstaller(appInfo.appFolder());
         LinuxFileSystem fileSystem;
         LinuxShell shell;
-        RealHttpClient http;
+        NetworkHttpClient http;
         Services services;
         services.fileSystem = &fileSystem;
         services.shell = &shell;

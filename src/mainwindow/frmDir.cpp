@@ -34,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
@@ -101,6 +102,8 @@ frmDir::frmDir(const Services& services, std::function<void()> endProgram, QWidg
     formAccess_ = std::make_unique<WidgetFormAccess>(client_);
     resizer_ = std::make_unique<resizer>();
     resize(twipsToPixels(7590), twipsToPixels(5580) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 frmDir::~frmDir() = default;
