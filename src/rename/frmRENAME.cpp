@@ -261,7 +261,7 @@ void frmRENAME::fillDir1()
 
 // Failure style: skip the step; an unreadable folder lists no files.
 // Regular files only, hidden ones included (a dot file's name has letter case like any other);
-// links are left out so that a run never renames what a link points at by way of the link.
+// links, sockets and devices are left out: a case change is meant for the files themselves.
 void frmRENAME::fillFile1()
 {
     File1_->clear();
