@@ -1,0 +1,74 @@
+#pragma once
+
+// The parallel size walk of one volume and its compact index of folder sizes. Plain C++ on worker
+// threads (no Qt), so it runs the same in the program, the benchmark and the sanitizer tests.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace torvane {
+
+class Walk {
+public:
+    // Starts walking the folder at rootPath (absolute or relative, any length) on `threads` worker
+    // threads (0: a default that suits both warm and cold disks). Returns at once.
+    explicit Walk(std::string rootPath, int threads = 0);
+    // Stops the workers and joins them.
+    ~Walk();
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+
+    // Every folder has its size (or its error) and no worker is busy any more.
+    bool finished() const;
+    void wait();
+    // Blocks at most `limit`; returns earlier when a folder is completed or the walk ends.
+    void waitFor(std::chrono::milliseconds limit);
+
+    enum class State { Pending, Found, Missing, Failed };
+    struct Answer {
+        State state = State::Pending;
+        std::uint64_t size = 0;   // Found
+        int error = 0;            // Failed: the errno of opening or reading the folder itself
+    };
+    // The size of the folder at `relative` (components below the root joined by '/'; "" is the
+    // root). Missing: not in the index (made after its parent was read, or below a folder that
+    // could not be read).
+    Answer sizeOf(std::string_view relative) const;
+
+    // The root could not be opened: its errno, else 0.
+    int rootError() const;
+    dev_t device() const;
+
+    struct Totals {
+        std::uint64_t folders = 0;      // folders read, the root included
+        std::uint64_t files = 0;        // entries that are not folders
+        std::uint64_t bytes = 0;        // the root's size once finished
+        std::uint64_t indexBytes = 0;   // the index's own storage
+        std::uint64_t bytesWalked = 0;  // apparent bytes stat'ed so far
+    };
+    Totals totals() const;
+
+    // Every indexed folder with its relative path and size (or error), in byte order of paths;
+    // for tests and diagnostics, once finished.
+    struct FolderRecord {
+        std::string path;
+        std::uint64_t size = 0;
+        int error = 0;
+        bool mountPoint = false;
+    };
+    std::vector<FolderRecord> folders() const;
+
+    class Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace torvane
