@@ -53,7 +53,7 @@ W* control(QWidget* parent, const char* name, int left, int top, int width, int 
 {
     auto* w = new W(parent);
     w->setObjectName(QLatin1String(name));
-    w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+    w->setGeometry(twipsRect(left, top, width, height));
     return w;
 }
 

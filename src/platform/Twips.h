@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QRect>
 
 namespace torvane {
 
@@ -13,6 +14,12 @@ inline int twipsToPixels(double twips)
 inline double pixelsToTwips(int pixels)
 {
     return double(pixels) * kTwipsPerPixel;
+}
+
+// A designed rectangle (left, top, width, height in twips) in pixels.
+inline QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
 // The system sans-serif font at a designed point size and weight.

@@ -31,7 +31,7 @@ template <typename W>
 W* placed(W* widget, const char* name, int left, int top, int width, int height, const QFont& font)
 {
     widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+    widget->setGeometry(twipsRect(left, top, width, height));
     widget->setFont(font);
     return widget;
 }

@@ -15,7 +15,7 @@ namespace {
 
 using P = ControlProperty;
 
-constexpr double kTwips = WidgetFormAccess::kTwipsPerPixel;
+constexpr double kTwips = kTwipsPerPixel;
 
 double toTwips(double pixels)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Twips.h"
 #include "resize/FormAccess.h"
 
 #include <QPointer>
@@ -16,8 +17,6 @@ namespace torvane {
 // are left out.
 class WidgetFormAccess final : public FormAccess {
 public:
-    static constexpr int kTwipsPerPixel = 15;
-
     // interior: the widget whose size is the form's interior, e.g. a QMainWindow's central widget.
     explicit WidgetFormAccess(QWidget* interior);
 
