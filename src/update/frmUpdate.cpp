@@ -59,6 +59,17 @@ void SetBarProgress(QProgressBar* bar, qint64 current, qint64 maximum)
     bar->setValue(int(std::clamp<qint64>(current, 0, maximum) / divisor));
 }
 
+// A row follows every transfer whose target path contains its word, the folder's part included.
+QList<int> RowsOf(const QString& SaveFile)
+{
+    QList<int> rows;
+    if (SaveFile.contains(QStringLiteral("update")))
+        rows.append(0);
+    if (SaveFile.contains(QStringLiteral("driver")))
+        rows.append(1);
+    return rows;
+}
+
 void MakeExecutable(const QString& path)
 {
     QFile file(path);
@@ -135,17 +146,6 @@ void frmUpdate::Load()
         QFile::remove(installerPath_);
     dwnLOADER->BeginDownload(baseUrl_.resolved(QUrl(QStringLiteral("update"))).toString(), installerPath_);
     dwnLOADER->BeginDownload(baseUrl_.resolved(QUrl(QStringLiteral("driver"))).toString(), driverPath_);
-}
-
-// A row follows every transfer whose target path contains its word, the folder's part included.
-QList<int> frmUpdate::RowsOf(const QString& SaveFile) const
-{
-    QList<int> rows;
-    if (SaveFile.contains(QStringLiteral("update")))
-        rows.append(0);
-    if (SaveFile.contains(QStringLiteral("driver")))
-        rows.append(1);
-    return rows;
 }
 
 void frmUpdate::dwnLOADER_DownloadProgress(qint64 CurBytes, qint64 MaxBytes, const QString& SaveFile)

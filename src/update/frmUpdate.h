@@ -33,7 +33,6 @@ private:
     void dwnLOADER_DownloadError(const QString& SaveFile);
     void dwnLOADER_DownloadComplete(qint64 MaxBytes, const QString& SaveFile);
     void InstallUpdate();
-    QList<int> RowsOf(const QString& SaveFile) const;
 
     Prompter& prompter_;
     Shell& shell_;

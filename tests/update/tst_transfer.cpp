@@ -333,16 +333,6 @@ private slots:
         QVERIFY(log.events.isEmpty());
     }
 
-    void controlKeepsItsSize()
-    {
-        NetworkHttpClient http;
-        FakePrompter prompter;
-        Downloader downloader(http, prompter);
-        QCOMPARE(downloader.size(), QSize(32, 32));
-        downloader.resize(100, 60);
-        QCOMPARE(downloader.size(), QSize(32, 32));
-    }
-
     // The check, from the version file to the update window.
     void checkAnswersFromTheVersionFile_data()
     {

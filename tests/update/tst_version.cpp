@@ -20,7 +20,6 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("runs and ends") << "  a   b  " << "a b";
         QTest::newRow("empty") << "" << "";
-        QTest::newRow("only blanks") << "     " << "";
         QTest::newRow("tabs and line ends stay") << " a\t  b\r\n " << "a\t b\r\n";
         QTest::newRow("blank before CR LF") << "  2.0.23 \r\n" << "2.0.23 \r\n";
     }
@@ -39,9 +38,7 @@ private slots:
         QTest::newRow("plain") << "2.0.22" << Key(VersionKey{2, 0, 22});
         QTest::newRow("blanks around and CR LF") << "  2.0.23 \r\n" << Key(VersionKey{2, 0, 23});
         QTest::newRow("lone LF") << "2.0.23\n" << Key(VersionKey{2, 0, 23});
-        QTest::newRow("tab and lone CR") << "\t2.1.0\r" << Key(VersionKey{2, 1, 0});
         QTest::newRow("leading zeros") << "02.00.010" << Key(VersionKey{2, 0, 10});
-        QTest::newRow("one number") << "3" << Key(VersionKey{3});
         QTest::newRow("15 digits") << "123456789012345" << Key(VersionKey{123456789012345ULL});
         QTest::newRow("15 with dots") << "1.2.3.4.5.6.7.8" << Key(VersionKey{1, 2, 3, 4, 5, 6, 7, 8});
         QTest::newRow("16 digits") << "1234567890123456" << Key();
@@ -52,10 +49,7 @@ private slots:
         QTest::newRow("letter in a part") << "2.0.2a" << Key();
         QTest::newRow("blank inside") << "2. 0.23" << Key();
         QTest::newRow("empty part") << "2..0" << Key();
-        QTest::newRow("leading dot") << ".2.0" << Key();
         QTest::newRow("trailing dot") << "2.0." << Key();
-        QTest::newRow("sign") << "-2.0.23" << Key();
-        QTest::newRow("html page") << "<html><body>502</body></html>" << Key();
     }
     void versionKey()
     {
@@ -73,10 +67,8 @@ private slots:
         QTest::newRow("next minor") << "2.1.0" << true;
         QTest::newRow("three-digit revision") << "2.0.100" << true;
         QTest::newRow("one-digit revision") << "2.0.9" << false;
-        QTest::newRow("older major") << "1.99.99" << false;
         QTest::newRow("shorter and newer") << "3" << true;
         QTest::newRow("trailing zero part") << "2.0.22.0" << false;
-        QTest::newRow("extra part") << "2.0.22.1" << true;
     }
     void newer()
     {
