@@ -3,6 +3,7 @@
 #include "platform/PlatformError.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "platform/Twips.h"
 #include "update/Downloader.h"
 #include "update/FileExists.h"
 #include "update/UpdateFailure.h"
@@ -26,12 +27,6 @@ constexpr unsigned kRed = 0x0000FF;
 
 const QString kDone = QStringLiteral("Done");
 const QString kFailed = QStringLiteral("Failed");
-
-QRect Twips(int left, int top, int width, int height)
-{
-    constexpr int kTwipsPerPixel = 15;
-    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
-}
 
 QFont FormFont(bool bold)
 {
@@ -91,7 +86,7 @@ frmUpdate::frmUpdate(HttpClient& http, Prompter& prompter, Shell& shell, const Q
 {
     setObjectName(QStringLiteral("frmUpdate"));
     setWindowTitle(QStringLiteral("Ostrel Update"));
-    setFixedSize(Twips(0, 0, 3645, 2625).size());
+    setFixedSize(twipsRect(0, 0, 3645, 2625).size());
     setFont(FormFont(false));
 
     auto label = [this](const char* name, const QString& text, QRect at, bool bold) {
@@ -110,16 +105,16 @@ frmUpdate::frmUpdate(HttpClient& http, Prompter& prompter, Shell& shell, const Q
         b->setTextVisible(false);
         return b;
     };
-    Label1 = label("Label1", QStringLiteral("Program Update Status:"), Twips(240, 120, 3135, 255), true);
-    prgBAR[0] = bar("prgBAR0", Twips(120, 360, 3375, 135));
-    lblLABEL[0] = label("lblLABEL0", QStringLiteral(" "), Twips(240, 600, 3135, 255), false);
-    Label2 = label("Label2", QStringLiteral("Driver Update Status:"), Twips(240, 1080, 3135, 255), true);
-    prgBAR[1] = bar("prgBAR1", Twips(120, 1320, 3375, 135));
-    lblLABEL[1] = label("lblLABEL1", QStringLiteral(" "), Twips(240, 1560, 3135, 255), false);
+    Label1 = label("Label1", QStringLiteral("Program Update Status:"), twipsRect(240, 120, 3135, 255), true);
+    prgBAR[0] = bar("prgBAR0", twipsRect(120, 360, 3375, 135));
+    lblLABEL[0] = label("lblLABEL0", QStringLiteral(" "), twipsRect(240, 600, 3135, 255), false);
+    Label2 = label("Label2", QStringLiteral("Driver Update Status:"), twipsRect(240, 1080, 3135, 255), true);
+    prgBAR[1] = bar("prgBAR1", twipsRect(120, 1320, 3375, 135));
+    lblLABEL[1] = label("lblLABEL1", QStringLiteral(" "), twipsRect(240, 1560, 3135, 255), false);
 
     cmdInstall = new QPushButton(QStringLiteral("Install the Update"), this);
     cmdInstall->setObjectName(QStringLiteral("cmdInstall"));
-    cmdInstall->setGeometry(Twips(120, 2040, 3375, 435));
+    cmdInstall->setGeometry(twipsRect(120, 2040, 3375, 435));
     cmdInstall->setFont(FormFont(true));
     cmdInstall->setEnabled(false);
     cmdInstall->setAutoDefault(false);
