@@ -8,8 +8,6 @@
 
 #include <QUrl>
 
-#include <cstdlib>
-
 namespace torvane {
 
 const char kUpdateBaseUrl[] = "https://updates.torvane.org/apps/Ostrel/torvane/";
@@ -44,11 +42,6 @@ void CheckForUpdates(QWidget* parent, HttpClient& http, Prompter& prompter, Shel
         frmUpdate window(http, prompter, shell, appFolder, baseUrl, endProgram, parent);
         window.exec();
     });
-}
-
-void EndProgramAtOnce()
-{
-    std::_Exit(0);
 }
 
 } // namespace torvane

@@ -19,12 +19,10 @@ extern const char kUpdateBaseUrl[];
 // Help > Check For Updates. Asks the server at `baseUrl` for its newest version; when it is newer
 // than `runningVersion`, offers the release notes and, on Yes, shows the update window modally
 // over `parent`. Otherwise says there are no updates. Returns when the user is done.
+// `endProgram` ends the process at once, without any window's closing handlers, after the
+// installer has been started.
 void CheckForUpdates(QWidget* parent, HttpClient& http, Prompter& prompter, Shell& shell,
                      const QString& appFolder, const QString& runningVersion, const QUrl& baseUrl,
                      const std::function<void()>& endProgram);
-
-// Ends the process at once, without any window's closing handlers: the installer about to
-// replace the program must not find it still running.
-[[noreturn]] void EndProgramAtOnce();
 
 } // namespace torvane
