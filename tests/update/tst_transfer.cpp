@@ -162,6 +162,8 @@ private slots:
         QCOMPARE(readFile(target), installer);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("update.exe")});
         QCOMPARE(server.requests[0].headers.value("cache-control"), QByteArray("no-cache"));
+        // A compressed body could never match the announced length.
+        QCOMPARE(server.requests[0].headers.value("accept-encoding"), QByteArray("identity"));
         QVERIFY(prompter.boxes.isEmpty());
     }
 
