@@ -189,7 +189,8 @@ std::vector<std::string> hostileNames()
         "-leading-dash",   "--",                 ".hidden",           "..double-dot",    "\xff\xfe-not-utf8",
         "bad\xc3(seq",     "caf\xc3\xa9",        "\xe2\x80\xae" "rlo", "ctl\x01\x1f\x7f", "<![CDATA[x]]>",
         "&amp;",           "]]>",                "nonchar\xef\xbf\xbe", "surrogate\xed\xa0\x80", "emoji \xf0\x9f\x93\x81",
-        std::string(255, 'n'), utf8Long,
+        std::string(255, 'n'), utf8Long,   "line\xe2\x80\xa8separator", "next\xc2\x85line", "para\xe2\x80\xa9graph",
+        "vt\vff\fesc\x1b",
     };
 }
 
