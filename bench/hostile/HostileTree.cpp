@@ -395,13 +395,29 @@ Manifest generate(const std::string& root, std::uint64_t seed, Scale scale)
 
 void removeTree(const std::string& root)
 {
-    // Descends holding one descriptor per level of the current path only; a folder is removed
-    // once it is empty, and its parent read again for the next folder.
+    // Descends holding one descriptor per level of the current path only. Each folder is read
+    // once: its other entries go at once, its subfolders one after another, then the folder.
     struct Level {
         Fd fd;
-        std::string name;   // in the parent
+        std::string name;                  // in the parent
+        std::vector<std::string> folders;  // subfolders still to remove
     };
     std::vector<Level> path;
+    auto enter = [&](Fd fd, const std::string& name) {
+        Level level{std::move(fd), name, {}};
+        std::vector<std::pair<std::string, unsigned char>> entries;
+        if (!readNames(level.fd.get(), entries))
+            fail("readdir", name);
+        for (const auto& [entry, type] : entries) {
+            struct stat st;
+            if (type == DT_DIR || (type == DT_UNKNOWN && ::fstatat(level.fd.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                                   && S_ISDIR(st.st_mode)))
+                level.folders.push_back(entry);
+            else if (::unlinkat(level.fd.get(), entry.c_str(), 0) != 0 && errno != ENOENT)
+                fail("unlinkat", entry);
+        }
+        path.push_back(std::move(level));
+    };
     {
         Fd fd(::open(root.c_str(), kDirFlags));
         if (fd.get() < 0) {
@@ -409,34 +425,22 @@ void removeTree(const std::string& root)
                 return;
             fail("open", root);
         }
-        path.push_back({std::move(fd), std::string()});
+        enter(std::move(fd), root);
     }
     while (!path.empty()) {
-        const int here = path.back().fd.get();
-        std::vector<std::pair<std::string, unsigned char>> entries;
-        if (!readNames(here, entries))
-            fail("readdir", path.back().name);
-        std::string subfolder;
-        for (const auto& [name, type] : entries) {
-            struct stat st;
-            if (type == DT_DIR || (type == DT_UNKNOWN && ::fstatat(here, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-                                   && S_ISDIR(st.st_mode))) {
-                subfolder = name;
-                break;
-            }
-            if (::unlinkat(here, name.c_str(), 0) != 0 && errno != ENOENT)
-                fail("unlinkat", name);
-        }
-        if (!subfolder.empty()) {
-            if (::fchmodat(here, subfolder.c_str(), 0700, 0) != 0)
-                fail("fchmodat", subfolder);
-            Fd fd(::openat(here, subfolder.c_str(), kDirFlags));
+        Level& here = path.back();
+        if (!here.folders.empty()) {
+            const std::string sub = std::move(here.folders.back());
+            here.folders.pop_back();
+            if (::fchmodat(here.fd.get(), sub.c_str(), 0700, 0) != 0)
+                fail("fchmodat", sub);
+            Fd fd(::openat(here.fd.get(), sub.c_str(), kDirFlags));
             if (fd.get() < 0)
-                fail("openat", subfolder);
-            path.push_back({std::move(fd), subfolder});
+                fail("openat", sub);
+            enter(std::move(fd), sub);
             continue;
         }
-        const std::string name = path.back().name;
+        const std::string name = here.name;
         path.pop_back();
         if (path.empty()) {
             if (::rmdir(root.c_str()) != 0)
