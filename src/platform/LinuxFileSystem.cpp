@@ -184,13 +184,11 @@ std::vector<Folder> LinuxFileSystem::subfolders(const QByteArray& path)
     std::unique_ptr<char[]> buffer(new char[kListBufferSize]);
     walkio::DirReader reader(dir.get(), buffer.get(), kListBufferSize);
     walkio::DirEntry entry;
-    std::string nameZ;
     while (reader.next(entry)) {
         bool isDir = entry.type == DT_DIR;
         if (entry.type == DT_UNKNOWN) {
-            nameZ.assign(entry.name);
             struct stat est {};
-            isDir = ::fstatat(dir.get(), nameZ.c_str(), &est, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(est.st_mode);
+            isDir = ::fstatat(dir.get(), entry.name.data(), &est, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(est.st_mode);
         }
         if (isDir)
             names.emplace_back(entry.name.data(), qsizetype(entry.name.size()));

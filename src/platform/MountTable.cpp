@@ -106,34 +106,36 @@ bool isDriveFileSystem(const QByteArray& fsType)
 
 std::vector<Volume> driveVolumes(const std::vector<MountEntry>& entries, const QByteArray& homePath)
 {
-    std::vector<Volume> kept;
-    std::set<QByteArray> devices;
-    std::set<QByteArray> paths;
-    // A bind mount repeats a device that is already listed: the original (root "/") wins, and of
-    // several binds of one subtree the first in the table.
-    std::vector<const MountEntry*> order;
-    for (const MountEntry& e : entries)
-        order.push_back(&e);
-    std::stable_sort(order.begin(), order.end(), [](const MountEntry* a, const MountEntry* b) {
-        return (a->root == "/") > (b->root == "/");
-    });
-    // A later mount on the same path hides the earlier one: keep the last entry per path.
+    // A later mount on the same path hides the earlier one: only the last entry per path counts.
     std::vector<const MountEntry*> visible;
+    std::set<QByteArray> paths;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         if (paths.insert(trimmedPath(it->mountPath)).second)
             visible.push_back(&*it);
     }
-    for (const MountEntry* e : order) {
-        if (std::find(visible.begin(), visible.end(), e) == visible.end())
-            continue;
+    std::reverse(visible.begin(), visible.end());
+    // Of the mounts of one device, the one showing the widest part of it comes first.
+    std::stable_sort(visible.begin(), visible.end(), [](const MountEntry* a, const MountEntry* b) {
+        return a->root.size() < b->root.size();
+    });
+
+    std::vector<Volume> kept;
+    std::vector<std::pair<QByteArray, QByteArray>> shown;   // device identity, root shown
+    for (const MountEntry* e : visible) {
         // The root file system is always a drive, even where it is an overlay (live systems,
         // containers).
         const QByteArray path = trimmedPath(e->mountPath);
         if (path != "/" && !isDriveFileSystem(e->fsType))
             continue;
+        // A bind mount shows again a part of a device that is already listed. A btrfs subvolume
+        // (same device, a root outside the listed one) is a drive of its own.
         const QByteArray identity = e->deviceId.isEmpty() ? e->fsType + ' ' + e->device : e->deviceId;
-        if (!devices.insert(identity).second)
+        const bool repeated = std::any_of(shown.begin(), shown.end(), [&](const auto& s) {
+            return s.first == identity && isUnder(e->root, trimmedPath(s.second));
+        });
+        if (repeated)
             continue;
+        shown.emplace_back(identity, e->root);
         kept.push_back(Volume{path, e->device, e->fsType});
     }
     std::sort(kept.begin(), kept.end(), [](const Volume& a, const Volume& b) { return a.mountPath < b.mountPath; });

@@ -529,15 +529,13 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     std::uint32_t count = 0;
     DirReader reader(fd, scratch.buffer.get(), kReadBufferSize);
     DirEntry entry;
-    std::string nameZ;
     while (reader.next(entry)) {
         if (++count % kCancelCheckEvery == 0 && cancel_.load(std::memory_order_relaxed))
             return;
         bool isDir = entry.type == DT_DIR;
         if (!isDir) {
-            nameZ.assign(entry.name);
             struct stat st {};
-            if (::fstatat(fd, nameZ.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(fd, entry.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;   // vanished since the read (or unreadable): nothing to count
             if (S_ISDIR(st.st_mode)) {
                 isDir = true;   // DT_UNKNOWN, or a file replaced by a folder

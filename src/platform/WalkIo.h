@@ -38,7 +38,7 @@ private:
 int openDirAt(int dirFd, const char* name);
 
 struct DirEntry {
-    std::string_view name;
+    std::string_view name;   // NUL-terminated in the reader's buffer
     unsigned char type = 0;   // DT_* as the file system reported it
 };
 

@@ -46,6 +46,7 @@ private slots:
     void drivesOfADesktop();
     void homeOnTheRootVolume();
     void containerWithAnOverlayRoot();
+    void btrfsSubvolumesAreDrivesBindsAreNot();
     void procMountsFormat();
     void escapes();
     void linesThatAreNotMounts();
@@ -87,6 +88,17 @@ void VolumesTest::containerWithAnOverlayRoot()
     const std::vector<Volume> v = torvane::driveVolumes(torvane::parseMountInfo(table), "/root");
     // The root file system is a drive even as an overlay; two binds of one device are one drive.
     QCOMPARE(paths(v), (QList<QByteArray>{"/", "/work"}));
+}
+
+void VolumesTest::btrfsSubvolumesAreDrivesBindsAreNot()
+{
+    const QByteArray table =
+        "30 1 0:31 /@ / rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@\n"
+        "31 30 0:31 /@home /home rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@home\n"
+        "32 30 0:31 /@home/carol/games /games rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@home\n"
+        "33 30 0:31 /@ /mnt/rootagain rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@\n";
+    const std::vector<Volume> v = torvane::driveVolumes(torvane::parseMountInfo(table), "/home/carol");
+    QCOMPARE(paths(v), (QList<QByteArray>{"/home", "/"}));
 }
 
 void VolumesTest::procMountsFormat()
