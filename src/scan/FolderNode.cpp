@@ -4,7 +4,11 @@
 #include "platform/PlatformError.h"
 
 #include <QIcon>
+#include <QSignalBlocker>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <vector>
 
 namespace torvane {
 
@@ -138,8 +142,36 @@ void FolderTree::setTagged(QTreeWidgetItem* item)
 
 void FolderTree::sortChildren(const QByteArray& key)
 {
-    if (QTreeWidgetItem* item = find(key))
-        item->sortChildren(0, Qt::AscendingOrder);
+    QTreeWidgetItem* parent = find(key);
+    if (!parent || parent->childCount() < 2)
+        return;
+    // Taken out, sorted on their captions and put back in two model operations: the view then
+    // lays the family out once, however large it is.
+    const bool wasExpanded = parent->isExpanded();
+    QTreeWidgetItem* current = view_->currentItem();
+    QList<QTreeWidgetItem*> expanded;   // taking an item out of the view forgets that it was open
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->isExpanded())
+            expanded.append(parent->child(i));
+    }
+    QList<QTreeWidgetItem*> children = parent->takeChildren();
+    std::vector<std::pair<QString, QTreeWidgetItem*>> byCaption;
+    byCaption.reserve(children.size());
+    for (QTreeWidgetItem* child : children)
+        byCaption.emplace_back(child->text(0), child);
+    std::stable_sort(byCaption.begin(), byCaption.end(),
+                     [](const auto& a, const auto& b) { return captionLess(a.first, b.first); });
+    for (qsizetype i = 0; i < children.size(); ++i)
+        children[i] = byCaption[size_t(i)].second;
+    parent->addChildren(children);
+    // Restoring the view's state is no expansion by the user: no handler may run for it.
+    const QSignalBlocker quiet(view_);
+    if (wasExpanded && !parent->isExpanded())
+        parent->setExpanded(true);
+    for (QTreeWidgetItem* item : expanded)
+        item->setExpanded(true);
+    if (current && view_->currentItem() != current)
+        view_->setCurrentItem(current);
 }
 
 QByteArray FolderTree::selectedKey() const

@@ -4,10 +4,12 @@
 #include "scan/FolderNode.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace torvane {
 
@@ -40,6 +42,7 @@ QString StatusBox::text() const
 
 void StatusBox::setText(const QString& text)
 {
+    pending_.clear();
     const QStringList parts = text.split(kCrLf);
     lines_.assign(parts.begin(), parts.end());
     QStringList shown = parts;
@@ -49,14 +52,31 @@ void StatusBox::setText(const QString& text)
 void StatusBox::prependLine(const QString& line)
 {
     lines_.push_front(line);
+    // The view takes new lines in batches: one document edit per batch instead of one per line,
+    // which a long listing could not afford.
+    if (pending_.isEmpty())
+        QTimer::singleShot(0, view_, [this] { flush(); });
+    pending_.append(line);
+}
+
+void StatusBox::flush()
+{
+    if (pending_.isEmpty())
+        return;
+    QString batch;
+    for (auto it = pending_.crbegin(); it != pending_.crend(); ++it) {
+        batch += *it;
+        batch += QLatin1Char('\n');
+    }
+    pending_.clear();
     QTextCursor cursor(view_->document());
     cursor.movePosition(QTextCursor::Start);
-    cursor.insertText(line);
-    cursor.insertBlock();
+    cursor.insertText(batch);
 }
 
 void StatusBox::completeScan(const QString& stamp)
 {
+    flush();
     lines_.push_front(QString());
     lines_.push_front(QStringLiteral("Any File/Folder/Permission errors will be listed below."));
     lines_.push_front(QStringLiteral("Drive scan is complete."));
@@ -76,6 +96,7 @@ void StatusBox::completeScan(const QString& stamp)
 
 void StatusBox::repaint()
 {
+    flush();
     view_->viewport()->repaint();
 }
 
@@ -86,11 +107,27 @@ QString scanTimeStamp(const QDateTime& when)
 
 QString accessTimeText(const QDateTime& when)
 {
-    const QLocale locale;
-    const QString date = locale.toString(when.date(), QLocale::ShortFormat);
+    // QLocale asks the C library for the zone's name on every call, and the C library reads the
+    // zone file each time: a listing of many folders cannot afford that, so the formats are
+    // taken once and the zone's name once per day.
+    static const QLocale locale;
+    static const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    static const QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    static QHash<qint64, QString> zoneNames;
+    const QString date = locale.toString(when.date(), dateFormat);
     if (when.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
+    QString format = timeFormat;
+    if (format.contains(QLatin1Char('t'))) {
+        const qint64 day = when.date().toJulianDay();
+        auto it = zoneNames.find(day);
+        if (it == zoneNames.end())
+            it = zoneNames.insert(day, when.timeZoneAbbreviation());
+        QString quoted = *it;
+        quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+        format.replace(QLatin1Char('t'), QLatin1Char('\'') + quoted + QLatin1Char('\''));
+    }
+    return date + QLatin1Char(' ') + locale.toString(when.time(), format);
 }
 
 QString readingLine(std::uint64_t sizeBytes, const QByteArray& name, const QDateTime& lastAccess)

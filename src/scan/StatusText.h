@@ -26,13 +26,17 @@ public:
     void prependLine(const QString& line);
     // heading + CR LF + CR LF + previous + CR LF + stamp
     void completeScan(const QString& stamp);
+    // Brings the view up to date and repaints it now.
     void repaint();
 
     QPlainTextEdit* view() const { return view_; }
 
 private:
     QPlainTextEdit* view_;
+    void flush();
+
     std::deque<QString> lines_;   // text() is lines_ joined by CR LF
+    QStringList pending_;         // newest last; not in the view yet
 };
 
 // "MM/DD/YYYY@HH:NN:SS"

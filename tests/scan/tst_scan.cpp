@@ -105,11 +105,13 @@ private slots:
         QCOMPARE(box.text(), QStringLiteral("Drive scan is complete.\r\nAny File/Folder/Permission errors will be listed "
                                             "below.\r\n\r\ntwo\r\none\r\n\r\nSTAMP"));
         // The widget shows the same lines.
+        box.repaint();
         QCOMPARE(view.toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")), box.text());
         box.setText(QStringLiteral("a\r\nb"));
         box.prependLine(QStringLiteral("c"));
-        QCOMPARE(box.text(), QStringLiteral("c\r\na\r\nb"));
-        QCOMPARE(view.toPlainText(), QStringLiteral("c\na\nb"));
+        box.prependLine(QStringLiteral("d"));
+        QCOMPARE(box.text(), QStringLiteral("d\r\nc\r\na\r\nb"));
+        QTRY_COMPARE(view.toPlainText(), QStringLiteral("d\nc\na\nb"));   // the view catches up when events run
     }
 
     void statusLinesAndStamp()
