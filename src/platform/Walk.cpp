@@ -139,6 +139,10 @@ int defaultThreads()
     return int(std::clamp(cores * 2, 4u, 16u));
 }
 
+// Directory descriptors kept open for queued subfolders, counted across every walk of the
+// process, so several walks at once still leave room under the descriptor limit.
+std::atomic<int> g_openDirs{0};
+
 int descriptorBudget()
 {
     rlimit rl{};
@@ -205,7 +209,6 @@ public:
     std::atomic<std::uint64_t> folders_{0};
     std::atomic<std::uint64_t> files_{0};
     std::atomic<std::uint64_t> bytesWalked_{0};
-    std::atomic<int> openDirs_{0};
 
     std::vector<std::jthread> workers_;
 };
@@ -577,10 +580,10 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
 
     if (k > 0) {
         std::shared_ptr<DirRef> ref;
-        if (openDirs_.fetch_add(1, std::memory_order_relaxed) < budget_)
-            ref = std::make_shared<DirRef>(dir.release(), openDirs_);
+        if (g_openDirs.fetch_add(1, std::memory_order_relaxed) < budget_)
+            ref = std::make_shared<DirRef>(dir.release(), g_openDirs);
         else
-            openDirs_.fetch_sub(1, std::memory_order_relaxed);
+            g_openDirs.fetch_sub(1, std::memory_order_relaxed);
         work_.fetch_add(k, std::memory_order_acq_rel);
         if (id == 0) {
             // Top-level folders go out in name order, so they tend to finish in the order a
