@@ -506,7 +506,9 @@ void WalkTest::foldersSwappedForLinksDuringTheWalk()
     t.dir("victim/sub");
     for (int i = 0; i < 200; ++i)
         t.file("victim/sub/g" + std::to_string(i), 1000);
-    const std::uint64_t ceiling = stable + 200 * 1000 + 4096;
+    // A rename racing the read of the root can show the victim's subtree under both its names;
+    // anything more would mean the walk went where the link points.
+    const std::uint64_t ceiling = stable + 2 * 200 * 1000 + 4096;
 
     // Meanwhile the victim folder keeps turning into a link to "/" and back, and files in it come
     // and go: the walk must never leave the tree, nor lose the untouched sibling.
@@ -531,8 +533,9 @@ void WalkTest::foldersSwappedForLinksDuringTheWalk()
         Walk walk(t.root(), 4);
         walk.wait();
         QCOMPARE(found(walk, "stable"), stable);
-        QVERIFY(found(walk, "") <= ceiling);
-        QVERIFY(walk.totals().folders <= 4);
+        const std::uint64_t total = found(walk, "");
+        QVERIFY2(total <= ceiling, std::to_string(total).c_str());
+        QVERIFY(walk.totals().folders <= 6);   // root, stable, victim and sub, maybe once more as parked
     }
     stop = true;
     mutator.join();
