@@ -42,6 +42,12 @@ QString displayName(const QByteArray& bytes)
     out.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
+        // Direction overrides would let a name turn the rest of its line around on screen.
+        const bool bidiControl = u == 0x200e || u == 0x200f || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        if (bidiControl) {
+            out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
+            continue;
+        }
         if (u >= 0x20 && u != 0x7f) {
             out.append(c);
             continue;

@@ -15,7 +15,8 @@ QByteArray joinPath(const QByteArray& parent, const QByteArray& name);
 // The last component of a path ("" for "/").
 QByteArray lastComponent(const QByteArray& path);
 // Bytes shown to a person: invalid UTF-8 becomes U+FFFD, control characters become visible
-// escapes (\n, \t, \r, \xNN) so a name never breaks a line in two.
+// escapes (\n, \t, \r, \xNN) so a name never breaks a line in two, and direction overrides
+// become \uNNNN so a name never reverses the text after it.
 QString displayName(const QByteArray& bytes);
 
 } // namespace torvane
