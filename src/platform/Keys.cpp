@@ -48,6 +48,13 @@ QString displayName(const QByteArray& bytes)
             out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
             continue;
         }
+        // C1 controls (NEL among them) and the line and paragraph separators break lines too.
+        const bool lineBreaking = (u >= 0x80 && u <= 0x9f) || u == 0x2028 || u == 0x2029;
+        if (lineBreaking) {
+            out.append(u <= 0xff ? QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'))
+                                 : QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')));
+            continue;
+        }
         if (u >= 0x20 && u != 0x7f) {
             out.append(c);
             continue;

@@ -139,6 +139,21 @@ QString upperCase(const QString& name)
     return mapTextRuns(name, [&](const QString& run) { return locale.toUpper(run); });
 }
 
+// The capital that starts a word: one character for one, so proper case never lengthens a
+// name and applying it twice changes nothing ("ß" stays, "ǆ" becomes the title form "ǅ", not
+// "Ǆ"). The locale's own mapping is kept where it is one character too (a Turkish dotted İ).
+static QString wordInitial(const QLocale& locale, const QString& letter)
+{
+    const char32_t cp = letter.size() == 2 ? QChar::surrogateToUcs4(letter.at(0), letter.at(1)) : letter.at(0).unicode();
+    const char32_t title = QChar::toTitleCase(cp);
+    if (title == QChar::toUpper(cp)) {
+        const QString upper = locale.toUpper(letter);
+        if (upper.toUcs4().size() == 1)
+            return upper;
+    }
+    return QString::fromUcs4(&title, 1);
+}
+
 QString properCase(const QString& name)
 {
     const QLocale locale;
@@ -154,7 +169,7 @@ QString properCase(const QString& name)
         }
         const bool pair = lower.at(i).isHighSurrogate() && i + 1 < lower.size() && lower.at(i + 1).isLowSurrogate();
         const QString letter = lower.mid(i, pair ? 2 : 1);
-        out += wordStart ? locale.toUpper(letter) : letter;
+        out += wordStart ? wordInitial(locale, letter) : letter;
         wordStart = isWordSeparator(lower.at(i));
         i += letter.size();
     }

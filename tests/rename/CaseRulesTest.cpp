@@ -68,6 +68,10 @@ private slots:
         QTest::newRow("tab") << "a\tb" << "A\tB";
         QTest::newRow("line feed") << "a\nb" << "A\nB";
         QTest::newRow("vertical tab") << "a\vb" << "A\vB";
+        // A word's capital is one character: the title form where a letter has one.
+        QTest::newRow("sharp s first") << "ßa ßb" << "ßa ßb";
+        QTest::newRow("digraph") << "ǆx" << "ǅx";
+        QTest::newRow("ligature") << "ﬁle" << "ﬁle";
         QTest::newRow("form feed") << "a\fb" << "A\fB";
         QTest::newRow("carriage return") << "a\rb" << "A\rB";
         QTest::newRow("nul") << withNul("a", "b") << withNul("A", "B");
@@ -81,6 +85,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, proper);
+        QCOMPARE(torvane::properCase(proper), proper);   // a second run changes nothing
         QCOMPARE(torvane::properCase(name), proper);
         QCOMPARE(convertCase(name, CaseChoice::Proper), proper);
     }

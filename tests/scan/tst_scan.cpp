@@ -130,6 +130,8 @@ private slots:
         QCOMPARE(readingLine(0, "olr\xe2\x80\xaetxt.exe", when).section(QLatin1Char(' '), 5, 5),
                  QStringLiteral("olr\\u202etxt.exe"));
         QCOMPARE(folderCaption(0, "caf\xe9\x01"), QStringLiteral(" [0.00 MB] caf\uFFFD\\x01"));
+        QCOMPARE(folderCaption(0, "next\xc2\x85line\xe2\x80\xa8sep\xe2\x80\xa9para"),
+                 QStringLiteral(" [0.00 MB] next\\x85line\\u2028sep\\u2029para"));
     }
 
     void wholeScanBuildsTreeReportAndStatus()
