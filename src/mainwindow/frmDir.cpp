@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -567,6 +568,15 @@ void frmDir::CheckUpdates()
 }
 
 // ---- events ---------------------------------------------------------------------------------
+
+// Closing the window during a scan ends the program where it stands, like Exit: unwinding a
+// scan that waits inside nested event processing would outlive the window it writes to.
+void frmDir::closeEvent(QCloseEvent* event)
+{
+    if (scanner_->scanning())
+        endProgram_();
+    QMainWindow::closeEvent(event);
+}
 
 bool frmDir::eventFilter(QObject* watched, QEvent* event)
 {

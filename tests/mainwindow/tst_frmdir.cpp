@@ -364,6 +364,33 @@ private slots:
         QVERIFY(h.shell.openedFiles.isEmpty());
     }
 
+    void reentryDuringAScan()
+    {
+        Harness h;
+        h.w->cmdRun_Click();
+        QVERIFY(h.node("/data/a"));
+        int hooks = 0;
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path != "/data/z" || hooks++)
+                return;
+            // While the scan lists /data/z: F5, the menu's scan and an expansion of a folder
+            // listed before.
+            QTest::keyClick(h.tree(), Qt::Key_F5);
+            h.action("mProcess")->trigger();
+            h.action("mRefresh1")->trigger();
+            h.node("/data/a")->setExpanded(true);
+            h.w->close();
+        };
+        h.w->mProcess_Click();
+        QCOMPARE(hooks, 1);
+        QCOMPARE(h.fs.walksBegun.size(), 2);   // the first scan and this one, nothing nested
+        QCOMPARE(h.ended, 1);                   // closing during a scan ends the program
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QCOMPARE(h.node("/data/")->childCount(), 2);
+        QCOMPARE(h.w->status().text().count(QStringLiteral("Drive scan is complete.")), 2);
+    }
+
     void openXmlOutputReplacesTheStatus()
     {
         Harness h;
