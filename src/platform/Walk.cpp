@@ -530,6 +530,7 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     std::uint64_t walked = 0;
     std::uint64_t files = 0;
     std::uint32_t count = 0;
+    int statError = 0;
     DirReader reader(fd, scratch.buffer.get(), kReadBufferSize);
     DirEntry entry;
     while (reader.next(entry)) {
@@ -538,8 +539,14 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
         bool isDir = entry.type == DT_DIR;
         if (!isDir) {
             struct stat st {};
-            if (::fstatat(fd, entry.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;   // vanished since the read (or unreadable): nothing to count
+            if (::fstatat(fd, entry.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                // Vanished since the read: nothing to count. Anything else (a folder that may be
+                // listed but not searched, mode 0644) leaves the size unknown, which is an error
+                // to show, not a size of 0.
+                if (errno != ENOENT && errno != ENOTDIR && statError == 0)
+                    statError = errno;
+                continue;
+            }
             if (S_ISDIR(st.st_mode)) {
                 isDir = true;   // DT_UNKNOWN, or a file replaced by a folder
             } else {
@@ -565,9 +572,9 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     };
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
     const std::uint32_t first = addChildren(id, scratch, order);
-    if (reader.error()) {
+    if (reader.error() || statError) {
         std::lock_guard lock(indexMutex_);
-        node(id).error = std::uint16_t(reader.error());
+        node(id).error = std::uint16_t(reader.error() ? reader.error() : statError);
     }
 
     Node& n = node(id);
