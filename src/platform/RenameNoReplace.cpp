@@ -1,11 +1,14 @@
 #include "platform/RenameNoReplace.h"
 
+#include "platform/LongPath.h"
 #include "platform/PlatformError.h"
+#include "platform/WalkIo.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,10 +24,27 @@ namespace torvane {
 
 namespace {
 
-int renameat2NoReplace(const char* from, const char* to)
+using walkio::Fd;
+
+// A path as its folder's descriptor and the last name in it. Every call below works relative to
+// the folder, so a path longer than PATH_MAX is handled like a short one.
+struct Located {
+    Fd folder;
+    QByteArray name;
+    int error;   // why the folder could not be opened, or 0
+};
+
+Located locate(const QByteArray& path)
+{
+    PathParts parts = splitPath(path);
+    const int fd = openFolder(parts.folder, O_PATH);
+    return Located{Fd(fd), std::move(parts.name), fd < 0 ? errno : 0};
+}
+
+int renameat2NoReplace(int fromFd, const char* from, int toFd, const char* to)
 {
 #ifdef SYS_renameat2
-    return int(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+    return int(::syscall(SYS_renameat2, fromFd, from, toFd, to, RENAME_NOREPLACE));
 #else
     errno = ENOSYS;
     return -1;
@@ -39,7 +59,7 @@ struct DirCloser {
 template <typename Visit>
 void forEachEntry(const QByteArray& folder, Visit visit)
 {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = openFolder(folder, O_RDONLY);
     if (fd < 0)
         throw PlatformError::fromErrno(errno);
     std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
@@ -61,20 +81,45 @@ void forEachEntry(const QByteArray& folder, Visit visit)
     }
 }
 
+// lstat of a path of any length; 0 or the errno.
+int statEntry(const QByteArray& path, struct stat& st)
+{
+    const Located at = locate(path);
+    if (!at.folder.valid())
+        return at.error;
+    return ::fstatat(at.folder.get(), at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
 } // namespace
 
 void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath)
 {
-    if (renameat2NoReplace(oldPath.constData(), newPath.constData()) == 0)
+    const Located from = locate(oldPath);
+    if (!from.folder.valid())
+        throw PlatformError::fromErrno(from.error);
+    // A rename within one folder, the usual case, opens it once.
+    const PathParts newParts = splitPath(newPath);
+    const bool sameFolder = newParts.folder == splitPath(oldPath).folder;
+    const Fd newFolder(sameFolder ? -1 : openFolder(newParts.folder, O_PATH));
+    const int toFd = sameFolder ? from.folder.get() : newFolder.get();
+    if (toFd < 0)
+        throw PlatformError::fromErrno(errno);
+    const char* fromName = from.name.constData();
+    const char* toName = newParts.name.constData();
+
+    if (renameat2NoReplace(from.folder.get(), fromName, toFd, toName) == 0)
         return;
     const int err = errno;
     // A file system without the flag (some FUSE and network mounts) says EINVAL; there the check
     // and the rename are two steps, which is the best such a file system allows.
     if (err != EINVAL && err != ENOSYS)
         throw PlatformError::fromErrno(err);
-    if (entryExists(newPath))
+    struct stat st {};
+    if (::fstatat(toFd, toName, &st, AT_SYMLINK_NOFOLLOW) == 0)
         throw PlatformError::fromErrno(EEXIST);
-    if (::rename(oldPath.constData(), newPath.constData()) != 0)
+    if (errno != ENOENT && errno != ENOTDIR)
+        throw PlatformError::fromErrno(errno);
+    if (::renameat(from.folder.get(), fromName, toFd, toName) != 0)
         throw PlatformError::fromErrno(errno);
 }
 
@@ -82,7 +127,7 @@ bool sameInode(const QByteArray& a, const QByteArray& b)
 {
     struct stat sa {};
     struct stat sb {};
-    if (::lstat(a.constData(), &sa) != 0 || ::lstat(b.constData(), &sb) != 0)
+    if (statEntry(a, sa) != 0 || statEntry(b, sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -90,17 +135,18 @@ bool sameInode(const QByteArray& a, const QByteArray& b)
 bool entryExists(const QByteArray& path)
 {
     struct stat st {};
-    if (::lstat(path.constData(), &st) == 0)
+    const int err = statEntry(path, st);
+    if (err == 0)
         return true;
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (err == ENOENT || err == ENOTDIR)
         return false;
-    throw PlatformError::fromErrno(errno);
+    throw PlatformError::fromErrno(err);
 }
 
 bool isFolder(const QByteArray& path)
 {
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    const Fd folder(openFolder(path, O_PATH));
+    return folder.valid();
 }
 
 bool folderListsName(const QByteArray& folder, const QByteArray& name)

@@ -1,13 +1,14 @@
 #include "platform/Trash.h"
 
 #include "platform/Keys.h"
+#include "platform/LongPath.h"
 #include "platform/PlatformError.h"
 #include "platform/TrashInfo.h"
 #include "platform/TrashTree.h"
+#include "platform/WalkIo.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,23 +34,7 @@ QString errorText(int err)
     return PlatformError::fromErrno(err).description();
 }
 
-// Closes a descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+using walkio::Fd;
 
 QByteArray parentOf(const QByteArray& path)
 {
@@ -64,14 +49,12 @@ bool isInside(const QByteArray& path, const QByteArray& folder)
     return path == folder || path.startsWith(folder + '/');
 }
 
+// The path of a folder with its links resolved; empty when it cannot be opened.
 QByteArray canonical(const QByteArray& path)
 {
-    char* resolved = ::realpath(path.constData(), nullptr);
-    if (!resolved)
-        return {};
-    QByteArray out(resolved);
-    std::free(resolved);
-    return out;
+    QByteArray resolved;
+    const Fd fd(resolveFolder(path, resolved));
+    return fd.valid() ? resolved : QByteArray();
 }
 
 QByteArray uidText()
@@ -80,29 +63,31 @@ QByteArray uidText()
 }
 
 // A trash folder the user may put things in: a real directory (not a link) that the user owns.
-bool ownDirectory(const QByteArray& path)
+bool ownDirectory(int dirFd, const QByteArray& path)
 {
     struct stat st;
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+    return ::fstatat(dirFd, path.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+           && st.st_uid == ::getuid();
 }
 
 // An administrator's shared $top/.Trash: a real directory with the sticky bit, so users cannot
 // remove each other's $uid folders. Anything else there must not be used.
-bool validSharedTrash(const QByteArray& path)
+bool validSharedTrash(int dirFd, const QByteArray& path)
 {
     struct stat st;
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
+    return ::fstatat(dirFd, path.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+           && (st.st_mode & S_ISVTX);
 }
 
-bool makeDirectory(const QByteArray& path)
+bool makeDirectory(int dirFd, const QByteArray& path)
 {
-    return ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST;
+    return ::mkdirat(dirFd, path.constData(), 0700) == 0 || errno == EEXIST;
 }
 
 // The trash's files/ and info/, made when missing. Returns false with errno set.
-bool makeTrashFolders(const QByteArray& trash)
+bool makeTrashFolders(int dirFd, const QByteArray& trash)
 {
-    return makeDirectory(trash + "/files") && makeDirectory(trash + "/info");
+    return makeDirectory(dirFd, trash + "/files") && makeDirectory(dirFd, trash + "/info");
 }
 
 bool makeHomeTrash(const QByteArray& trash)
@@ -110,7 +95,7 @@ bool makeHomeTrash(const QByteArray& trash)
     // Every missing folder on the way (XDG_DATA_HOME may not exist yet) is private to the user.
     for (qsizetype i = 1; i <= trash.size(); ++i) {
         if (i == trash.size() || trash.at(i) == '/') {
-            if (!makeDirectory(trash.left(i)))
+            if (!makeDirectory(AT_FDCWD, trash.left(i)))
                 return false;
         }
     }
@@ -121,7 +106,7 @@ bool makeHomeTrash(const QByteArray& trash)
         errno = ENOTDIR;
         return false;
     }
-    return makeTrashFolders(trash);
+    return makeTrashFolders(AT_FDCWD, trash);
 }
 
 // The device the home trash is (or will be) on: that of its nearest existing ancestor.
@@ -137,16 +122,27 @@ dev_t homeTrashDevice(const QByteArray& trash)
     return st.st_dev;
 }
 
-// The mount point of the file system that holds `folder`: the last ancestor on the same device.
-QByteArray volumeTop(const QByteArray& folder, dev_t device)
+// The mount point of the file system that holds the folder open at folderFd, whose path (with no
+// links) is `folder`: the last ancestor on the same device, climbed to by "..", so that a folder
+// deeper than PATH_MAX finds its top as well. Returns the top's path and its descriptor in topFd.
+QByteArray volumeTop(int folderFd, const QByteArray& folder, dev_t device, int& topFd)
 {
     QByteArray top = folder;
+    topFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (topFd < 0)
+        throw PlatformError::fromErrno(errno);
     while (top != "/") {
-        const QByteArray up = parentOf(top);
+        const int up = ::openat(topFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat st;
-        if (::stat(up.constData(), &st) != 0 || st.st_dev != device)
+        if (up < 0)
             break;
-        top = up;
+        if (::fstat(up, &st) != 0 || st.st_dev != device) {
+            ::close(up);
+            break;
+        }
+        ::close(topFd);
+        topFd = up;
+        top = parentOf(top);
     }
     return top;
 }
@@ -185,25 +181,24 @@ void refuseTrashFolders(const QByteArray& item, const QByteArray& top, const QBy
     }
 }
 
-// The trash of another volume: $top/.Trash/$uid when the administrator made a valid .Trash, else
-// $top/.Trash-$uid. Returns an empty path with errno set when neither can be used.
-QByteArray volumeTrash(const QByteArray& top)
+// The trash of another volume, relative to its top (open at topFd): .Trash/$uid when the
+// administrator made a valid .Trash, else .Trash-$uid. Returns an empty path with errno set when
+// neither can be used.
+QByteArray volumeTrash(int topFd)
 {
-    const QByteArray base = top == "/" ? QByteArray() : top;
-    const QByteArray shared = base + "/.Trash";
-    if (validSharedTrash(shared)) {
-        const QByteArray own = shared + '/' + uidText();
-        if (makeDirectory(own) && ownDirectory(own) && makeTrashFolders(own))
+    if (validSharedTrash(topFd, ".Trash")) {
+        const QByteArray own = ".Trash/" + uidText();
+        if (makeDirectory(topFd, own) && ownDirectory(topFd, own) && makeTrashFolders(topFd, own))
             return own;
     }
-    const QByteArray own = base + "/.Trash-" + uidText();
-    if (!makeDirectory(own))
+    const QByteArray own = ".Trash-" + uidText();
+    if (!makeDirectory(topFd, own))
         return {};
-    if (!ownDirectory(own)) {
+    if (!ownDirectory(topFd, own)) {
         errno = EPERM;
         return {};
     }
-    if (!makeTrashFolders(own))
+    if (!makeTrashFolders(topFd, own))
         return {};
     return own;
 }
@@ -293,13 +288,17 @@ TrashedItem moveToTrash(const QByteArray& path)
     if (name.isEmpty() || name == "." || name == ".." || !trimmed.startsWith('/'))
         throw PlatformError(EINVAL, QStringLiteral("%1 cannot be moved to the trash.").arg(shown(path)));
 
-    const QByteArray folder = canonical(parentOf(trimmed));
-    if (folder.isEmpty())
+    // The folder is opened component by component and everything after works relative to it,
+    // so an item deeper than PATH_MAX is trashed like any other.
+    QByteArray folder;
+    const Fd folderFd(resolveFolder(parentOf(trimmed), folder));
+    if (!folderFd.valid())
         throw PlatformError::fromErrno(errno);
     const QByteArray item = joinPath(folder, name);
     struct stat folderStat;
     struct stat itemStat;
-    if (::stat(folder.constData(), &folderStat) != 0 || ::lstat(item.constData(), &itemStat) != 0)
+    if (::fstat(folderFd.get(), &folderStat) != 0
+        || ::fstatat(folderFd.get(), name.constData(), &itemStat, AT_SYMLINK_NOFOLLOW) != 0)
         throw PlatformError::fromErrno(errno);
     if (itemStat.st_dev != folderStat.st_dev) {
         throw PlatformError(EBUSY, QStringLiteral("%1 is the mount point of another volume; it cannot "
@@ -307,10 +306,14 @@ TrashedItem moveToTrash(const QByteArray& path)
     }
 
     const QByteArray homeTrash = homeTrashPath();
-    const QByteArray top = volumeTop(folder, folderStat.st_dev);
+    int topDescriptor = -1;
+    const QByteArray top = volumeTop(folderFd.get(), folder, folderStat.st_dev, topDescriptor);
+    const Fd topFd(topDescriptor);
     refuseTrashFolders(item, top, homeTrash);
 
     QByteArray trash;
+    int trashBase = AT_FDCWD;   // the trash's path is relative to this
+    QByteArray trashRelative;
     QByteArray infoPath;
     if (folderStat.st_dev == homeTrashDevice(homeTrash)) {
         if (!makeHomeTrash(homeTrash)) {
@@ -319,22 +322,24 @@ TrashedItem moveToTrash(const QByteArray& path)
                                                     "moved.").arg(shown(homeTrash), errorText(err)));
         }
         trash = homeTrash;
+        trashRelative = homeTrash;
         infoPath = item;
     } else {
-        trash = volumeTrash(top);
-        if (trash.isEmpty()) {
+        trashRelative = volumeTrash(topFd.get());
+        if (trashRelative.isEmpty()) {
             const int err = errno;
             throw PlatformError(err, QStringLiteral("The volume at %1 has no trash that could be used "
                                                     "(%2). Nothing was moved.").arg(shown(top), errorText(err)));
         }
+        trashBase = topFd.get();
+        trash = joinPath(top, trashRelative);
         // Relative to the volume's top, so the item can be restored wherever the volume is mounted.
         infoPath = top == "/" ? item.mid(1) : item.mid(top.size() + 1);
     }
 
-    const Fd folderFd(::open(folder.constData(), kDirFlags));
-    const Fd filesFd(::open((trash + "/files").constData(), kDirFlags | O_NOFOLLOW));
-    const Fd infoFd(::open((trash + "/info").constData(), kDirFlags | O_NOFOLLOW));
-    if (!folderFd.ok() || !filesFd.ok() || !infoFd.ok())
+    const Fd filesFd(::openat(trashBase, (trashRelative + "/files").constData(), kDirFlags | O_NOFOLLOW));
+    const Fd infoFd(::openat(trashBase, (trashRelative + "/info").constData(), kDirFlags | O_NOFOLLOW));
+    if (!filesFd.valid() || !infoFd.valid())
         throw PlatformError::fromErrno(errno);
 
     std::time_t now = std::time(nullptr);
@@ -387,7 +392,7 @@ std::vector<QByteArray> trashDirectories(const std::vector<QByteArray>& volumeMo
         while (top.size() > 1 && top.endsWith('/'))
             top.chop(1);
         const QByteArray base = top == "/" ? QByteArray() : top;
-        if (validSharedTrash(base + "/.Trash"))
+        if (validSharedTrash(AT_FDCWD, base + "/.Trash"))
             candidates.push_back(base + "/.Trash/" + uidText());
         candidates.push_back(base + "/.Trash-" + uidText());
     }
@@ -410,7 +415,7 @@ TrashContents trashContents(const std::vector<QByteArray>& volumeMounts)
     TrashContents contents;
     for (const QByteArray& trash : trashDirectories(volumeMounts)) {
         const Fd files(::open((trash + "/files").constData(), kDirFlags | O_NOFOLLOW));
-        if (!files.ok())
+        if (!files.valid())
             continue;
         int error = 0;
         for (const QByteArray& name : entryNames(files.get(), error)) {
@@ -430,7 +435,7 @@ void emptyTrash(const std::vector<QByteArray>& volumeMounts)
     };
     for (const QByteArray& trash : trashDirectories(volumeMounts)) {
         const Fd trashFd(::open(trash.constData(), kDirFlags));
-        if (!trashFd.ok()) {
+        if (!trashFd.valid()) {
             note(errno);
             continue;
         }
@@ -438,7 +443,7 @@ void emptyTrash(const std::vector<QByteArray>& volumeMounts)
         // managers clean up, never items nobody can restore.
         for (const char* sub : {"files", "info"}) {
             const Fd fd(::openat(trashFd.get(), sub, kDirFlags | O_NOFOLLOW));
-            if (!fd.ok()) {
+            if (!fd.valid()) {
                 if (errno != ENOENT)
                     note(errno);
                 continue;

@@ -1,3 +1,4 @@
+#include "platform/LongPath.h"
 #include "platform/PlatformError.h"
 #include "platform/Trash.h"
 #include "platform/TrashTree.h"
@@ -8,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +78,36 @@ std::map<QByteArray, QByteArray> readInfo(const QByteArray& infoPath)
     return keys;
 }
 
+// Makes `levels` folders named `name`, each inside the last, below `folder` (relative calls, so
+// the chain may pass PATH_MAX), and returns the deepest one's path.
+QByteArray makeChain(const QByteArray& folder, const QByteArray& name, int levels)
+{
+    QByteArray path = folder;
+    int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+        path += '/' + name;
+    }
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return path;
+}
+
+// The entry at the end of a path of any length, without following it; false when it is missing.
+bool lstatLong(const QByteArray& path, struct stat& st)
+{
+    const PathParts parts = splitPath(path);
+    const int fd = openFolder(parts.folder, O_PATH);
+    if (fd < 0)
+        return false;
+    const bool found = ::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(fd);
+    return found;
+}
+
 QByteArray uid()
 {
     return QByteArray::number(qulonglong(::getuid()));
@@ -124,6 +157,8 @@ private slots:
     void emptyingBothVolumeFormsCountsAndSizes();
     void emptyingStaysOnTheTrashFileSystem();
     void deepTreesAreMeasuredAndRemoved();
+    void foldersResolveAsRealpathDoes();
+    void itemsPastPathMaxAreTrashed();
 
 private:
     QByteArray work() const { return QFile::encodeName(tmp_->path()) + "/work"; }
@@ -472,6 +507,127 @@ void TrashTest::deepTreesAreMeasuredAndRemoved()
     QCOMPARE(trashContents({}).bytes, std::uint64_t(6));
     emptyTrash({});
     QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+}
+
+void TrashTest::foldersResolveAsRealpathDoes()
+{
+    const QByteArray w = work();
+    makeDir(w + "/real");
+    makeDir(w + "/real/inner");
+    writeFile(w + "/file", "x");
+    QCOMPARE(::symlink("real", (w + "/relative").constData()), 0);
+    QCOMPARE(::symlink((w + "/real/inner").constData(), (w + "/absolute").constData()), 0);
+    QCOMPARE(::symlink("relative/../absolute", (w + "/chained").constData()), 0);
+    QCOMPARE(::symlink("loop", (w + "/loop").constData()), 0);
+
+    char* resolvedWork = ::realpath(w.constData(), nullptr);
+    QVERIFY(resolvedWork);
+    const QByteArray real(resolvedWork);
+    std::free(resolvedWork);
+    const std::pair<QByteArray, QByteArray> found[] = {
+        {w, real},
+        {"/", "/"},
+        {"/..//./", "/"},
+        {w + "/relative", real + "/real"},
+        {w + "/relative/inner/..", real + "/real"},
+        {w + "/absolute/../../relative/./inner/", real + "/real/inner"},
+        {w + "/chained", real + "/real/inner"},
+    };
+    for (const auto& [path, expected] : found) {
+        QByteArray resolved;
+        const int fd = resolveFolder(path, resolved);
+        QVERIFY2(fd >= 0, path.constData());
+        QCOMPARE(resolved, expected);
+        // The descriptor is the folder named.
+        struct stat byFd;
+        struct stat byPath;
+        QCOMPARE(::fstat(fd, &byFd), 0);
+        QCOMPARE(::stat(expected.constData(), &byPath), 0);
+        QCOMPARE(byFd.st_ino, byPath.st_ino);
+        ::close(fd);
+    }
+    const std::pair<QByteArray, int> refused[] = {
+        {w + "/missing", ENOENT}, {w + "/file", ENOTDIR}, {w + "/file/..", ENOTDIR},
+        {w + "/loop", ELOOP},     {QByteArray(), ENOENT},
+    };
+    for (const auto& [path, error] : refused) {
+        QByteArray resolved = "untouched";
+        errno = 0;
+        const int fd = resolveFolder(path, resolved);
+        const int err = errno;
+        QCOMPARE(fd, -1);
+        QCOMPARE(err, error);
+        QCOMPARE(resolved, QByteArray("untouched"));
+    }
+
+    // Past PATH_MAX, where realpath gives up, links and ".." on the way still resolve.
+    const QByteArray name(200, 'd');
+    const QByteArray deep = makeChain(w + "/real", name, 25);
+    QVERIFY(deep.size() > PATH_MAX);
+    const QByteArray twoDown = name + '/' + name;
+    QCOMPARE(::symlink(("../" + twoDown).constData(), (w + "/real/inner/to-deep").constData()), 0);
+    QByteArray resolved;
+    int fd = resolveFolder(w + "/relative/inner/to-deep/../" + name + deep.mid(w.size() + 6 + twoDown.size()), resolved);
+    QVERIFY(fd >= 0);
+    QCOMPARE(resolved, real + deep.mid(w.size()));
+    ::close(fd);
+    // Opening for reading lists the deepest folder.
+    fd = openFolder(w + "/chained/../../relative" + deep.mid(w.size() + 5), O_RDONLY);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::mkdirat(fd, "bottom", 0755), 0);
+    ::close(fd);
+    struct stat st;
+    QVERIFY(lstatLong(deep + "/bottom", st) && S_ISDIR(st.st_mode));
+}
+
+void TrashTest::itemsPastPathMaxAreTrashed()
+{
+    // Reached through a link: the info holds the path without it, as for any item.
+    makeDir(work() + "/real");
+    QCOMPARE(::symlink("real", (work() + "/link").constData()), 0);
+    const QByteArray chain = makeChain(work() + "/real", QByteArray(250, 'c'), 20);
+    QVERIFY(chain.size() > PATH_MAX);
+    const QByteArray item = chain + "/Caf\xe9 item";
+    QVERIFY(::mkdir(item.constData(), 0755) != 0);   // no call takes the path whole
+    QCOMPARE(errno, ENAMETOOLONG);
+    {
+        const int fd = openFolder(chain, O_PATH);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::mkdirat(fd, "Caf\xe9 item", 0755), 0);
+        ::close(fd);
+    }
+    struct stat before;
+    QVERIFY(lstatLong(item, before));
+    const QByteArray viaLink = work() + "/link" + item.mid(work().size() + 5);
+
+    const TrashedItem trashed = moveToTrash(viaLink);
+    QCOMPARE(trashed.trashDir, homeTrash());
+    QCOMPARE(trashed.name, QByteArray("Caf\xe9 item"));
+    struct stat st;
+    QVERIFY(!lstatLong(item, st));
+    QVERIFY(lstatLong(homeTrash() + "/files/" + trashed.name, st));
+    QCOMPARE(st.st_ino, before.st_ino);
+    const auto info = readInfo(homeTrash() + "/info/" + trashed.name + ".trashinfo");
+    QCOMPARE(QByteArray::fromPercentEncoding(info.at("Path")), item);
+
+    // On another volume the top is found by climbing from the item, and the path is relative to it.
+    Volume volume(QFile::encodeName(tmp_->path()) + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray onVolume = makeChain(top, QByteArray(250, 'v'), 20);
+    QVERIFY(onVolume.size() > PATH_MAX);
+    const QByteArray folder = onVolume.left(onVolume.lastIndexOf('/'));
+    QVERIFY(lstatLong(onVolume, before));
+    const TrashedItem elsewhere = moveToTrash(onVolume);
+    QCOMPARE(elsewhere.trashDir, top + "/.Trash-" + uid());
+    QVERIFY(!lstatLong(onVolume, st));
+    QVERIFY(lstatLong(folder, st));
+    QVERIFY(lstatLong(top + "/.Trash-" + uid() + "/files/" + elsewhere.name, st));
+    QCOMPARE(st.st_ino, before.st_ino);
+    QCOMPARE(readInfo(top + "/.Trash-" + uid() + "/info/" + elsewhere.name + ".trashinfo").at("Path"),
+             onVolume.mid(top.size() + 1));
+    QVERIFY(!exists(homeTrash() + "/files/" + elsewhere.name));
 }
 
 QTEST_GUILESS_MAIN(TrashTest)

@@ -4,6 +4,7 @@
 #include "platform/Keys.h"
 #include "platform/PlatformError.h"
 #include "platform/RenameNoReplace.h"
+#include "platform/TrashTree.h"
 #include "rename/CaseRules.h"
 #include "rename/RenameFile.h"
 
@@ -14,8 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <map>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +81,27 @@ private:
     bool inodePerSpelling_;
     std::map<QByteArray, std::pair<QByteArray, int>> entries;
 };
+
+// The content of the file `name` in the folder open at dirFd.
+QByteArray readAt(int dirFd, const char* name)
+{
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "<missing>";
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    return n < 0 ? QByteArray("<unreadable>") : QByteArray(buffer, qsizetype(n));
+}
+
+bool writeAt(int dirFd, const char* name, const QByteArray& content)
+{
+    const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && written;
+}
 
 } // namespace
 
@@ -187,6 +211,64 @@ private slots:
         renameFile(folder + "/a", folder + "/A", host);
         QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a."});
         QCOMPARE(filesIn(folder), (QByteArrayList{"A", "a"}));
+    }
+
+    // No call takes a path past PATH_MAX whole; there the file calls and renames work, and
+    // refuse, as anywhere else.
+    void pathsPastPathMax()
+    {
+        QTemporaryDir dir;
+        const QByteArray name(200, 'p');
+        // QTemporaryDir cannot remove what is deeper than PATH_MAX.
+        const auto removeDeep = qScopeGuard([&] { removeTree(AT_FDCWD, bytesOf(dir) + '/' + name); });
+        QByteArray deep = bytesOf(dir);
+        int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int i = 0; i < 25 && fd >= 0; ++i) {
+            const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            ::close(fd);
+            fd = next;
+            deep += '/' + name;
+        }
+        QVERIFY(fd >= 0);
+        const auto closeDeep = qScopeGuard([fd] { ::close(fd); });
+        QVERIFY(deep.size() > PATH_MAX);
+        QCOMPARE(::mkdirat(fd, "sub", 0755), 0);
+        QVERIFY(writeAt(fd, "a", "first"));
+        QVERIFY(writeAt(fd, "b", "second"));
+
+        QVERIFY(isFolder(deep));
+        QVERIFY(isFolder(deep + "/sub/"));
+        QVERIFY(!isFolder(deep + "/a"));
+        QVERIFY(entryExists(deep + "/a"));
+        QVERIFY(!entryExists(deep + "/gone"));
+        QVERIFY(!entryExists(deep + "/a/below-a-file"));
+        QVERIFY(folderListsName(deep, "a"));
+        QVERIFY(!folderListsName(deep + '/', "A"));
+        QCOMPARE(readFolderEntries(deep).folders, std::vector<QByteArray>{"sub"});
+        QCOMPARE(filesIn(deep), (QByteArrayList{"a", "b"}));
+        QVERIFY(sameInode(deep + "/a", deep + "/sub/../a"));
+        QVERIFY(!sameInode(deep + "/a", deep + "/b"));
+
+        FakeRenameHost host;
+        renameFile(deep + "/a", deep + "/c", host);
+        QVERIFY(host.lines.isEmpty());
+        QCOMPARE(filesIn(deep), (QByteArrayList{"b", "c"}));
+        QCOMPARE(readAt(fd, "c"), QByteArray("first"));
+
+        renameFile(deep + "/c", deep + "/b", host);
+        QCOMPARE(host.lines, QStringList{" Cannot access " + QString::fromUtf8(deep) + "/c."});
+        QCOMPARE(readAt(fd, "b"), QByteArray("second"));
+        QCOMPARE(readAt(fd, "c"), QByteArray("first"));
+
+        renameFile(deep + "/b", deep + "/b", host);
+        renameFile(deep + "/gone", deep + "/gone", host);
+        QCOMPARE(host.lines.size(), 2);
+
+        // Between two folders, each past PATH_MAX.
+        renameNoReplace(deep + "/c", deep + "/sub/c");
+        QCOMPARE(readAt(fd, "sub/c"), QByteArray("first"));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, renameNoReplace(deep + "/sub/c", deep + "/missing/c"));
+        QCOMPARE(filesIn(deep), QByteArrayList{"b"});
     }
 
     void caseInsensitiveFolderStoresTheNewCase_data() { inodeModes(); }
