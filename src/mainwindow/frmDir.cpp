@@ -317,7 +317,7 @@ void frmDir::startUp()
 
 void frmDir::cmdRun_Click()
 {
-    if (scanner_->scanning())
+    if (busy())
         return;
     setStartControlsEnabled(false);
     {
@@ -332,7 +332,7 @@ void frmDir::cmdRun_Click()
 
 void frmDir::mProcess_Click()
 {
-    if (scanner_->scanning())
+    if (busy())
         return;
     BusyCursor busy;
     setTimerEnabled(true);
@@ -343,25 +343,40 @@ void frmDir::mProcess_Click()
 // ---- tree -----------------------------------------------------------------------------------
 
 // Failure style: skip the failing step. Lists the children of each child so that every child
-// shows an expand mark exactly when it has subfolders.
+// shows an expand mark exactly when it has subfolders; a folder made after the scan gets its node
+// here. While a fill runs no scan starts, so the keys it goes on with stay those of this tree.
 void frmDir::trvDir_Expand(QTreeWidgetItem* item)
 {
     const QByteArray key = FolderTree::keyOf(item);
-    if (FolderTree::tagged(item))
+    if (FolderTree::tagged(item) || filling_.contains(key))
         return;
+    filling_.insert(key);
     std::vector<Folder> children;
     try {
         children = services_.fileSystem->subfolders(key);
     } catch (const PlatformError&) {
     }
     BusyCursor busy;
+    EventThrottle throttle;
+    bool added = false;
     for (const Folder& child : children) {
-        if (tree_->find(folderKey(child.path)))
-            scanner_->ListChildFolders(folderKey(child.path));
-        letEventsRun();
+        const QByteArray childKey = folderKey(child.path);
+        if (!tree_->find(childKey) && tree_->find(key))
+            added |= scanner_->AddFolderNode(key, child);
+        if (tree_->find(childKey))
+            scanner_->ListChildFolders(childKey);
+        throttle.tick();
     }
+    if (added)
+        tree_->sortChildren(key);
     if (QTreeWidgetItem* again = tree_->find(key))
         FolderTree::setTagged(again);
+    filling_.remove(key);
+}
+
+bool frmDir::busy() const
+{
+    return scanner_->scanning() || !filling_.isEmpty();
 }
 
 void frmDir::trvDir_NodeClick(QTreeWidgetItem* item)
@@ -374,7 +389,7 @@ void frmDir::trvDir_NodeClick(QTreeWidgetItem* item)
 void frmDir::Refresh()
 {
     const QByteArray key = tree_->selectedKey();
-    if (key.isEmpty() || scanner_->scanning())
+    if (key.isEmpty() || busy())
         return;
     refreshKey_ = key;
     const QByteArray oldRoot = trvDir_->topLevelItemCount() ? FolderTree::keyOf(trvDir_->topLevelItem(0)) : QByteArray();

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -80,6 +81,7 @@ private:
     QString reportPath() const;
 
     void trvDir_Expand(QTreeWidgetItem* item);
+    bool busy() const;   // a scan or a fill runs: no new scan may rebuild the tree under it
     void trvDir_NodeClick(QTreeWidgetItem* item);
     void trvDir_MouseUp(const QPoint& pos);
     void reselect(const QByteArray& refreshKey, const QByteArray& oldDriveKey);
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<resizer> resizer_;
     QByteArray file1Key_;
     QByteArray refreshKey_;
+    QSet<QByteArray> filling_;   // keys whose lazy fill is running
 };
 
 } // namespace torvane

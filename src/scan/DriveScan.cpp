@@ -27,16 +27,6 @@ const QString kLargeDriveText = QStringLiteral(
     "use the view XML output to\r\nbrowse the folders.");
 
 
-// Keeps a parent's children in order while it fills, as long as that costs little; a large
-// family is sorted once when it is complete instead of once per child.
-void sortWhileSmall(FolderTree& tree, const QByteArray& key)
-{
-    constexpr int kSmallFamily = 256;
-    const QTreeWidgetItem* parent = tree.find(key);
-    if (parent && parent->childCount() <= kSmallFamily)
-        tree.sortChildren(key);
-}
-
 } // namespace
 
 DriveScanner::DriveScanner(FileSystem& fs, Prompter& prompter, ScanControls controls, QString reportPath)
@@ -101,7 +91,6 @@ void DriveScanner::ScanDrive()
         try {
             size = waitForSize(folder.path);
             c_.tree->add(rootKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
-            sortWhileSmall(*c_.tree, rootKey);
         } catch (const PlatformError& e) {
             c_.status->prependLine(errorLine(folder.name, e.number(), e.description()));
             continue;
@@ -154,8 +143,11 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
     EventThrottle throttle;
     int listed = 0;
     for (const Folder& child : children) {
-        if (!c_.tree->find(key))
-            return;   // the tree was rebuilt while events ran
+        if (!c_.tree->find(key)) {   // the tree was rebuilt while events ran
+            if (!toReport)
+                c_.progress->setValue(0);
+            return;
+        }
         try {
             const std::uint64_t size = waitForSize(child.path);
             c_.status->prependLine(readingLine(size, child.name, fs_.lastAccess(child.path)));
@@ -176,6 +168,20 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
     c_.tree->sortChildren(key);
     if (!toReport)
         c_.progress->setValue(0);
+}
+
+bool DriveScanner::AddFolderNode(const QByteArray& parentKey, const Folder& folder)
+{
+    try {
+        const std::uint64_t size = waitForSize(folder.path);
+        if (!c_.tree->find(parentKey))
+            return false;
+        c_.tree->add(parentKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
+        return true;
+    } catch (const PlatformError& e) {
+        c_.status->prependLine(errorLine(folder.name, e.number(), e.description()));
+        return false;
+    }
 }
 
 std::uint64_t DriveScanner::waitForSize(const QByteArray& path)

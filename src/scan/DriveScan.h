@@ -15,6 +15,7 @@ class Prompter;
 class FolderTree;
 class StatusBox;
 class ReportWriter;
+struct Folder;
 
 // The main window's controls that a scan writes.
 struct ScanControls {
@@ -39,6 +40,8 @@ public:
 
     // Adds one node per direct subfolder of the node's folder; never throws.
     void ListChildFolders(const QByteArray& key);
+    // A node for a folder made after the scan; false (with an error line) when it can't be read.
+    bool AddFolderNode(const QByteArray& parentKey, const Folder& folder);
 
 private:
     void ListChildFoldersToReport(const QByteArray& key);

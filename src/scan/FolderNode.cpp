@@ -149,10 +149,18 @@ void FolderTree::sortChildren(const QByteArray& key)
     // lays the family out once, however large it is.
     const bool wasExpanded = parent->isExpanded();
     QTreeWidgetItem* current = view_->currentItem();
-    QList<QTreeWidgetItem*> expanded;   // taking an item out of the view forgets that it was open
-    for (int i = 0; i < parent->childCount(); ++i) {
-        if (parent->child(i)->isExpanded())
-            expanded.append(parent->child(i));
+    // Taking items out of the view forgets which of them, and of their descendants, were open.
+    QList<QTreeWidgetItem*> expanded;
+    QList<QTreeWidgetItem*> pending;
+    for (int i = 0; i < parent->childCount(); ++i)
+        pending.append(parent->child(i));
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem* item = pending.takeLast();
+        if (!item->isExpanded())
+            continue;   // nothing below a closed item is shown open
+        expanded.append(item);
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.append(item->child(i));
     }
     QList<QTreeWidgetItem*> children = parent->takeChildren();
     std::vector<std::pair<QString, QTreeWidgetItem*>> byCaption;

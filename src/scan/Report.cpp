@@ -2,7 +2,9 @@
 
 #include "scan/FolderNode.h"
 
-#include <QSaveFile>
+#include <QFile>
+
+#include <cstdio>
 
 namespace torvane {
 
@@ -33,7 +35,14 @@ QString reportNameText(const QByteArray& name)
 }
 
 ReportWriter::ReportWriter() = default;
-ReportWriter::~ReportWriter() = default;   // an unfinished QSaveFile discards its temporary file
+
+ReportWriter::~ReportWriter()
+{
+    if (file_) {   // never finished: the previous report stays as it was
+        file_->close();
+        file_->remove();
+    }
+}
 
 bool ReportWriter::isOpen() const
 {
@@ -52,8 +61,11 @@ void ReportWriter::line(int tabs, const QString& text)
 
 void ReportWriter::begin(const QString& path, std::uint64_t driveTotalBytes, const QByteArray& driveKey)
 {
-    file_ = std::make_unique<QSaveFile>(path);
-    if (!file_->open(QIODevice::WriteOnly)) {
+    // One fixed name beside the report: a program ended in the middle of a scan leaves at most
+    // this one file behind, and the next scan writes over it.
+    path_ = path;
+    file_ = std::make_unique<QFile>(path + QStringLiteral(".part"));
+    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         file_.reset();
         return;
     }
@@ -84,7 +96,10 @@ void ReportWriter::finish()
     if (!isOpen())
         return;
     line(1, QStringLiteral("</DirectoryTree>"));
-    file_->commit();
+    const bool written = file_->flush() && file_->error() == QFileDevice::NoError;
+    file_->close();
+    if (!written || std::rename(QFile::encodeName(file_->fileName()).constData(), QFile::encodeName(path_).constData()) != 0)
+        file_->remove();
     file_.reset();
 }
 

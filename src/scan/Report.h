@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-class QSaveFile;
+class QFile;
 
 namespace torvane {
 
@@ -31,7 +31,8 @@ public:
 
 private:
     void line(int tabs, const QString& text);
-    std::unique_ptr<QSaveFile> file_;
+    QString path_;
+    std::unique_ptr<QFile> file_;
 };
 
 } // namespace torvane

@@ -112,7 +112,7 @@ private slots:
         QWidget* start = h.find<QWidget>("trvDir");
         QWidget* wgt = start;
         do {
-            if (wgt->focusPolicy() & Qt::TabFocus && wgt->isVisible() && !wgt->objectName().isEmpty())
+            if ((wgt->focusPolicy() & Qt::TabFocus) && wgt->isVisible() && !wgt->objectName().isEmpty())
                 chain << wgt->objectName();
             wgt = wgt->nextInFocusChain();
         } while (wgt != start && chain.size() < 20);
@@ -188,10 +188,48 @@ private slots:
         QCOMPARE(h.fs.subfolderCalls, calls);
         QVERIFY(!h.node("/data/a/b/later"));
 
-        // A folder deleted on disk after the scan: no children, still marked filled.
-        h.fs.removeFolder("/data/z");
-        h.expand("/data/z");
-        QVERIFY(FolderTree::tagged(h.node("/data/z")));
+        // A folder deleted on disk after the scan keeps the children it showed, marked filled.
+        QVERIFY(h.node("/data/a/b/c"));
+        h.fs.removeFolder("/data/a/b");
+        h.expand("/data/a/b");
+        QVERIFY(FolderTree::tagged(h.node("/data/a/b")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QCOMPARE(h.node("/data/a/b")->childCount(), 2);
+    }
+
+    void expansionShowsFoldersMadeAfterTheScan()
+    {
+        Harness h;
+        h.w->cmdRun_Click();
+        h.fs.addFolder("/data/a/made-later/inner", 4 * MB);
+        h.expand("/data/a");
+        QTreeWidgetItem* later = h.node("/data/a/made-later");
+        QVERIFY(later);
+        QCOMPARE(later->text(0), QStringLiteral(" [0.00 MB] made-later"));
+        QVERIFY(h.node("/data/a/made-later/inner"));
+        QCOMPARE(h.node("/data/a")->child(0), later);   // in caption order with its siblings
+    }
+
+    void noScanRebuildsTheTreeUnderAFill()
+    {
+        Harness h;
+        h.w->cmdRun_Click();
+        int hooks = 0;
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path != "/data/a/e" || hooks++)
+                return;
+            QTest::keyClick(h.tree(), Qt::Key_F5);
+            h.w->cmdRun_Click();
+            h.action("mProcess")->trigger();
+            h.node("/data/a")->setExpanded(false);
+            h.node("/data/a")->setExpanded(true);   // a second fill of the same node
+        };
+        h.expand("/data/a");
+        QCOMPARE(hooks, 1);
+        QCOMPARE(h.fs.walksBegun.size(), 1);
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QVERIFY(!h.w->status().text().contains(QStringLiteral("Error:")));
     }
 
     void refreshFindsTheFolderAgain()
@@ -290,6 +328,7 @@ private slots:
         QVERIFY(h.shell.trashed.isEmpty());
         QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b"));
         QVERIFY(h.node("/data/a/b")->text(0).endsWith(QLatin1String(" b")));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
 
         h.prompter.answerNext(BoxAnswer::Yes);
         h.action("mDelete1")->trigger();
@@ -299,6 +338,7 @@ private slots:
         QCOMPARE(h.prompter.boxes[1].buttons, BoxButtons::YesNo);
         QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b"});
         QCOMPARE(h.node("/data/a/b")->text(0), QStringLiteral("$$Deleted Folder$$"));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
         QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
         QVERIFY(h.node("/data/a")->isExpanded());
         QCOMPARE(h.node("/data/a")->text(0), parentCaption);

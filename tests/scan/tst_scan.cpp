@@ -6,6 +6,7 @@
 #include "support/FakeFileSystem.h"
 #include "support/FakePrompter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -285,13 +286,13 @@ private slots:
         h.fs.addFolder("/data/q/2");
         h.fs.addFolder("/data/q/3");
         int seenMax = 0, seenValue = 0;
-        h.fs.onSubfolders = [&](const QByteArray&) {};
         QObject::connect(&h.bar, &QProgressBar::valueChanged, [&](int v) {
             seenMax = std::max(seenMax, h.bar.maximum());
             seenValue = std::max(seenValue, v);
         });
         h.scanner->ListChildFolders("/data/q");
         QCOMPARE(h.bar.maximum(), 7);
+        QCOMPARE(seenMax, 7);
         QCOMPARE(seenValue, 3);
         QCOMPARE(h.bar.value(), 0);
         QCOMPARE(h.captionsUnder("/data/q").size(), 3);
@@ -366,6 +367,31 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QCOMPARE(folderNames, QStringList{expected});
         QCOMPARE(subNames, QStringList{expected});
+    }
+
+    void abandonedReportLeavesTheOldOne()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("xmlOutput.xml"));
+        {
+            ReportWriter first;
+            first.begin(path, MB, "/");
+            first.finish();
+        }
+        const QByteArray good = [&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QVERIFY(good.endsWith("</DirectoryTree>\r\n"));
+        {
+            ReportWriter second;
+            second.begin(path, 2 * MB, "/");
+            second.parentFolderOpen(MB, "half");
+        }   // never finished
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), good);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("xmlOutput.xml")});
     }
 
     void manyChildrenComeInOrder()
