@@ -113,6 +113,9 @@ int main(int argc, char** argv)
         QTreeWidgetItem* node = tree.find(key);
         std::printf(" expand_seconds=%.3f expand_children=%d expand_longest_gap_ms=%lld", expandSeconds,
                     node ? node->childCount() : -1, (long long)gaps.takeLongest());
+        clock.restart();
+        tree.sortChildren(key);
+        std::printf(" sort_ms=%lld", (long long)clock.elapsed());
     }
     std::printf("\n");
     return 0;

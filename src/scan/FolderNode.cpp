@@ -85,6 +85,8 @@ bool captionLess(const QString& a, const QString& b)
 
 FolderTree::FolderTree(QTreeWidget* view) : view_(view)
 {
+    QObject::connect(view_, &QTreeWidget::itemExpanded, view_, [this](QTreeWidgetItem* item) { openKeys_.insert(keyOf(item)); });
+    QObject::connect(view_, &QTreeWidget::itemCollapsed, view_, [this](QTreeWidgetItem* item) { openKeys_.remove(keyOf(item)); });
 }
 
 void FolderTree::setImages(const QIcon& drive, const QIcon& folder)
@@ -96,6 +98,7 @@ void FolderTree::setImages(const QIcon& drive, const QIcon& folder)
 void FolderTree::clear()
 {
     byKey_.clear();
+    openKeys_.clear();
     view_->clear();
 }
 
@@ -150,17 +153,15 @@ void FolderTree::sortChildren(const QByteArray& key)
     const bool wasExpanded = parent->isExpanded();
     QTreeWidgetItem* current = view_->currentItem();
     // Taking items out of the view forgets which of them, and of their descendants, were open.
-    QList<QTreeWidgetItem*> expanded;
-    QList<QTreeWidgetItem*> pending;
-    for (int i = 0; i < parent->childCount(); ++i)
-        pending.append(parent->child(i));
-    while (!pending.isEmpty()) {
-        QTreeWidgetItem* item = pending.takeLast();
-        if (!item->isExpanded())
-            continue;   // nothing below a closed item is shown open
-        expanded.append(item);
-        for (int i = 0; i < item->childCount(); ++i)
-            pending.append(item->child(i));
+    // Asking each item would cost a search of its family per item; the open ones are known.
+    QList<QByteArray> reopen;
+    for (const QByteArray& open : openKeys_) {
+        for (const QTreeWidgetItem* up = find(open); up; up = up->parent()) {
+            if (up->parent() == parent) {
+                reopen.append(open);
+                break;
+            }
+        }
     }
     QList<QTreeWidgetItem*> children = parent->takeChildren();
     std::vector<std::pair<QString, QTreeWidgetItem*>> byCaption;
@@ -176,8 +177,10 @@ void FolderTree::sortChildren(const QByteArray& key)
     const QSignalBlocker quiet(view_);
     if (wasExpanded && !parent->isExpanded())
         parent->setExpanded(true);
-    for (QTreeWidgetItem* item : expanded)
-        item->setExpanded(true);
+    for (const QByteArray& open : reopen) {
+        if (QTreeWidgetItem* item = find(open))
+            item->setExpanded(true);
+    }
     if (current && view_->currentItem() != current)
         view_->setCurrentItem(current);
 }

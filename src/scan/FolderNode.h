@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QIcon>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -47,6 +48,7 @@ public:
 private:
     QTreeWidget* view_;
     QHash<QByteArray, QTreeWidgetItem*> byKey_;
+    QSet<QByteArray> openKeys_;   // expanded nodes, kept from the view's signals
     QIcon driveIcon_;
     QIcon folderIcon_;
 };
