@@ -369,6 +369,34 @@ private slots:
         QCOMPARE(subNames, QStringList{expected});
     }
 
+    void sortingKeepsOpenNodesOpen()
+    {
+        QTreeWidget view;
+        FolderTree tree(&view);
+        tree.add(QByteArray(), "/", QStringLiteral("/"), FolderTree::Image::Drive);
+        tree.add("/", "/b", QStringLiteral(" [9.00 MB] b"), FolderTree::Image::Folder);
+        tree.add("/", "/a", QStringLiteral(" [10.00 MB] a"), FolderTree::Image::Folder);
+        tree.add("/a", "/a/x", QStringLiteral(" [1.00 MB] x"), FolderTree::Image::Folder);
+        tree.add("/a/x", "/a/x/y", QStringLiteral(" [1.00 MB] y"), FolderTree::Image::Folder);
+        tree.add("/b", "/b/z", QStringLiteral(" [1.00 MB] z"), FolderTree::Image::Folder);
+        for (const char* key : {"/", "/a", "/a/x"})
+            tree.find(key)->setExpanded(true);
+        tree.find("/b")->setExpanded(true);
+        tree.find("/b")->setExpanded(false);
+        view.setCurrentItem(tree.find("/a/x/y"));
+        int expansions = 0;
+        QObject::connect(&view, &QTreeWidget::itemExpanded, [&] { ++expansions; });
+
+        tree.sortChildren("/");
+
+        QCOMPARE(tree.find("/")->child(0), tree.find("/b"));
+        QVERIFY(tree.find("/a")->isExpanded());
+        QVERIFY(tree.find("/a/x")->isExpanded());
+        QVERIFY(!tree.find("/b")->isExpanded());
+        QCOMPARE(view.currentItem(), tree.find("/a/x/y"));
+        QCOMPARE(expansions, 0);   // restoring is no expansion by the user
+    }
+
     void abandonedReportLeavesTheOldOne()
     {
         QTemporaryDir dir;
