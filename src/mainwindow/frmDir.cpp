@@ -11,6 +11,7 @@
 #include "platform/PlatformError.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "platform/Trash.h"
 #include "platform/Twips.h"
 #include "rename/RenameWindow.h"
 #include "resize/Resizer.h"
@@ -67,14 +68,6 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption, const 
         a->setShortcutContext(Qt::WindowShortcut);
     }
     return a;
-}
-
-QByteArray homeTrashPath()
-{
-    QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = qgetenv("HOME") + "/.local/share";
-    return dataHome + "/Trash";
 }
 
 } // namespace

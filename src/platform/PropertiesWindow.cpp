@@ -1,11 +1,11 @@
 #include "platform/PropertiesWindow.h"
 
 #include "platform/Keys.h"
+#include "platform/MountTable.h"
 #include "platform/TrashTree.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLocale>
@@ -26,26 +26,6 @@
 namespace torvane {
 
 namespace {
-
-// Mount table fields escape blanks, tabs, newlines and backslashes as \ooo.
-QByteArray unescapeMountField(const QByteArray& field)
-{
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field.at(i) == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int value = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok && value < 256) {
-                out.append(char(value));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field.at(i));
-    }
-    return out;
-}
 
 bool contains(const QByteArray& mountPoint, const QByteArray& path)
 {
@@ -106,17 +86,14 @@ QString sizeText(quint64 bytes)
 
 QString fileSystemText(const QByteArray& path)
 {
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
     QByteArray real = path;
     if (char* resolved = ::realpath(path.constData(), nullptr)) {
         real = resolved;
         std::free(resolved);
     }
-    if (table.open(QIODevice::ReadOnly)) {
-        const QString text = mountDescription(table.readAll(), real);
-        if (!text.isEmpty())
-            return text;
-    }
+    const QString text = mountDescription(readMountTable(), real);
+    if (!text.isEmpty())
+        return text;
     struct statfs fs;
     if (::statfs(path.constData(), &fs) == 0)
         return QStringLiteral("type 0x%1").arg(qulonglong(fs.f_type), 0, 16);
@@ -125,26 +102,18 @@ QString fileSystemText(const QByteArray& path)
 
 } // namespace
 
-QString mountDescription(const QByteArray& mountInfo, const QByteArray& path)
+QString mountDescription(const std::vector<MountEntry>& mounts, const QByteArray& path)
 {
-    QByteArray bestPoint;
-    QString best;
-    for (const QByteArray& line : mountInfo.split('\n')) {
-        // id parent major:minor root mount-point options [optional...] - type source super-options
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() < 5 || dash < 5 || dash + 2 >= fields.size())
-            continue;
-        const QByteArray point = unescapeMountField(fields.at(4));
-        // A later mount on the same point hides the earlier one, so ties go to the later line.
-        if (!contains(point, path) || point.size() < bestPoint.size())
-            continue;
-        bestPoint = point;
-        best = QStringLiteral("%1 (%2) at %3")
-                   .arg(QString::fromUtf8(fields.at(dash + 1)),
-                        displayName(unescapeMountField(fields.at(dash + 2))), displayName(point));
+    const MountEntry* best = nullptr;
+    for (const MountEntry& m : mounts) {
+        // A later mount on the same point hides the earlier one, so ties go to the later entry.
+        if (contains(m.mountPath, path) && (!best || m.mountPath.size() >= best->mountPath.size()))
+            best = &m;
     }
-    return best;
+    if (!best)
+        return {};
+    return QStringLiteral("%1 (%2) at %3")
+        .arg(QString::fromUtf8(best->fsType), displayName(best->device), displayName(best->mountPath));
 }
 
 PropertiesWindow::PropertiesWindow(const QByteArray& path, QWidget* parent) : QWidget(parent, Qt::Window)

@@ -5,14 +5,16 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 class QLabel;
 
 namespace torvane {
 
-// The file system holding `path` according to a mount table in the form of /proc/self/mountinfo:
-// "ext4 (/dev/sda2) at /home" for the longest mount point that contains the path; empty when none does.
-QString mountDescription(const QByteArray& mountInfo, const QByteArray& path);
+struct MountEntry;
+
+// The file system holding `path` according to a mount table: "ext4 (/dev/sda2) at /home" for the longest mount point that contains the path; empty when none does.
+QString mountDescription(const std::vector<MountEntry>& mounts, const QByteArray& path);
 
 // A folder's properties: name, path, size, folder and file counts, owner, permissions, times and
 // file system. Non-modal and deleted when closed. The size and counts are computed on a worker

@@ -1,5 +1,6 @@
 #include "platform/LinuxShell.h"
 #include "platform/PlatformError.h"
+#include "platform/MountTable.h"
 #include "platform/PropertiesWindow.h"
 #include "platform/TrashTree.h"
 
@@ -208,13 +209,13 @@ void ShellTest::mountDescriptionPicksTheHoldingMount()
         "40 30 0:50 / /home/nas rw - nfs4 server:/export rw\n"
         "41 30 0:51 / /home/nas rw - cifs //server/share rw\n"
         "garbage line\n";
-    QCOMPARE(mountDescription(table, "/etc/fstab"), QStringLiteral("ext4 (/dev/sda2) at /"));
-    QCOMPARE(mountDescription(table, "/home"), QStringLiteral("xfs (/dev/sda3) at /home"));
-    QCOMPARE(mountDescription(table, "/home2/x"), QStringLiteral("ext4 (/dev/sda2) at /"));
-    QCOMPARE(mountDescription(table, "/media/my disk/Photos"), QStringLiteral("vfat (/dev/sdb1) at /media/my disk"));
+    QCOMPARE(mountDescription(parseMountInfo(table), "/etc/fstab"), QStringLiteral("ext4 (/dev/sda2) at /"));
+    QCOMPARE(mountDescription(parseMountInfo(table), "/home"), QStringLiteral("xfs (/dev/sda3) at /home"));
+    QCOMPARE(mountDescription(parseMountInfo(table), "/home2/x"), QStringLiteral("ext4 (/dev/sda2) at /"));
+    QCOMPARE(mountDescription(parseMountInfo(table), "/media/my disk/Photos"), QStringLiteral("vfat (/dev/sdb1) at /media/my disk"));
     // Mounted over: the later mount on the same point is the one in use.
-    QCOMPARE(mountDescription(table, "/home/nas/a"), QStringLiteral("cifs (//server/share) at /home/nas"));
-    QCOMPARE(mountDescription("", "/"), QString());
+    QCOMPARE(mountDescription(parseMountInfo(table), "/home/nas/a"), QStringLiteral("cifs (//server/share) at /home/nas"));
+    QCOMPARE(mountDescription(parseMountInfo(""), "/"), QString());
 }
 
 QTEST_MAIN(ShellTest)
