@@ -14,6 +14,7 @@
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
 #include "support/FakePrompter.h"
+#include "support/ScanRig.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -167,36 +168,16 @@ QByteArray firstDifference(const hostile::Oracle& a, const hostile::Oracle& b)
     return {};
 }
 
-// The main window's scan controls on the real file system.
-struct ScanRig {
-    QTemporaryDir dir;
+struct RealDisk {
     LinuxFileSystem fs;
-    FakePrompter prompter;
-    QTreeWidget view;
-    QPlainTextEdit text;
-    QProgressBar bar;
-    FolderTree tree{&view};
-    StatusBox status{&text};
-    QByteArray drive;
-    std::unique_ptr<DriveScanner> scanner;
+};
 
-    explicit ScanRig(const QByteArray& volume) : drive(volume)
+// The main window's scan controls on the real file system.
+struct ScanRigOnDisk : RealDisk, ScanRig {
+    explicit ScanRigOnDisk(const QByteArray& volume) : ScanRig(fs, volume)
     {
-        ScanControls c;
-        c.tree = &tree;
-        c.status = &status;
-        c.progress = &bar;
-        c.currentDrive = [this] { return drive; };
-        c.setCurrentDrive = [this](const QByteArray& d) { drive = d; };
-        c.setTimerEnabled = [](bool) {};
-        scanner = std::make_unique<DriveScanner>(fs, prompter, c, dir.path() + QStringLiteral("/xmlOutput.xml"));
         // The folder lies on a disk far above the large-drive threshold.
         prompter.answerNext(BoxAnswer::Ok);
-    }
-    QByteArray report() const
-    {
-        QFile f(dir.path() + QStringLiteral("/xmlOutput.xml"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // The walk's answer for a folder, waiting for it; -errno when it cannot be read.
     qint64 sizeOf(const QByteArray& path)
@@ -263,7 +244,7 @@ private slots:
         }
         QVERIFY(oracle.folderSizes.size() > 400);
 
-        ScanRig rig(abs(""));
+        ScanRigOnDisk rig(abs(""));
         rig.scanner->ScanDrive();
         QCOMPARE(rig.prompter.boxes.size(), 1);   // the large-drive question, nothing else
 
@@ -551,7 +532,7 @@ private slots:
                 QVERIFY(swapped.size <= before.folderSizes.at("victim-swapped"));
 
             // A scan afterwards shows what exists: the link is no folder, the removed one is gone.
-            ScanRig rig(bytes(root));
+            ScanRigOnDisk rig(bytes(root));
             rig.scanner->ScanDrive();
             QVERIFY(rig.tree.find(folderKey(bytes(root + "/keep"))));
             QVERIFY(!rig.tree.find(folderKey(bytes(root + "/victim-removed"))));

@@ -5,6 +5,7 @@
 #include "scan/StatusText.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakePrompter.h"
+#include "support/ScanRig.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,37 +26,14 @@ namespace {
 
 constexpr std::uint64_t MB = 1024 * 1024;
 
-// The controls a scan writes, wired to a fake file system.
-struct Harness {
-    QTemporaryDir dir;
+// The file system comes first, so it exists before the rig that uses it.
+struct FakeDisk {
     FakeFileSystem fs;
-    FakePrompter prompter;
-    QTreeWidget view;
-    QPlainTextEdit text;
-    QProgressBar bar;
-    FolderTree tree{&view};
-    StatusBox status{&text};
-    QByteArray drive = "/data";
-    bool timerOn = false;
-    std::unique_ptr<DriveScanner> scanner;
+};
 
-    Harness()
-    {
-        ScanControls c;
-        c.tree = &tree;
-        c.status = &status;
-        c.progress = &bar;
-        c.currentDrive = [this] { return drive; };
-        c.setCurrentDrive = [this](const QByteArray& d) { drive = d; };
-        c.setTimerEnabled = [this](bool on) { timerOn = on; };
-        scanner = std::make_unique<DriveScanner>(fs, prompter, c, reportPath());
-    }
-    QString reportPath() const { return dir.path() + QStringLiteral("/xmlOutput.xml"); }
-    QByteArray report() const
-    {
-        QFile f(reportPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+// The controls a scan writes, wired to a fake file system.
+struct Harness : FakeDisk, ScanRig {
+    Harness() : ScanRig(fs, "/data") {}
     QStringList captionsUnder(const QByteArray& key) const
     {
         QStringList out;
