@@ -35,13 +35,13 @@ QByteArrayList componentsBelow(const QByteArray& refreshKey, const QByteArray& o
     return parts;
 }
 
-bool isVolumeRoot(const QByteArray& key, const std::vector<QByteArray>& driveKeys)
+bool isVolumeRoot(const QByteArray& key, const std::vector<QByteArray>& volumeMounts)
 {
     const QByteArray asDrive = driveKey(key);
     if (asDrive == "/")
         return true;
-    for (const QByteArray& k : driveKeys) {
-        if (driveKey(k) == asDrive)
+    for (const QByteArray& mount : volumeMounts) {
+        if (driveKey(mount) == asDrive)
             return true;
     }
     return false;

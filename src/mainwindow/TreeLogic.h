@@ -17,7 +17,7 @@ bool isTrashFolder(const QByteArray& key, const QByteArray& homeTrash);
 // rebuilt root ("/home/", "/home/ann/src" gives ann, src).
 QByteArrayList componentsBelow(const QByteArray& refreshKey, const QByteArray& oldDriveKey);
 
-// A volume's root may never be deleted: "/" and every listed drive key.
-bool isVolumeRoot(const QByteArray& key, const std::vector<QByteArray>& driveKeys);
+// A volume's root may never be deleted: "/" and the root of every listed volume.
+bool isVolumeRoot(const QByteArray& key, const std::vector<QByteArray>& volumeMounts);
 
 } // namespace torvane

@@ -264,12 +264,12 @@ void frmDir::setCurrentDrive(const QByteArray& mount)
     drvHDs_->setCurrentIndex(index);
 }
 
-std::vector<QByteArray> frmDir::driveKeys() const
+std::vector<QByteArray> frmDir::volumeMounts() const
 {
-    std::vector<QByteArray> keys;
+    std::vector<QByteArray> mounts;
     for (int i = 0; i < drvHDs_->count(); ++i)
-        keys.push_back(driveKey(drvHDs_->itemData(i).toByteArray()));
-    return keys;
+        mounts.push_back(drvHDs_->itemData(i).toByteArray());
+    return mounts;
 }
 
 QString frmDir::reportPath() const
@@ -457,7 +457,7 @@ void frmDir::Delete()
     try {
         if (key.isEmpty())
             throw PlatformError(ENOENT, QStringLiteral("No folder is selected."));
-        if (isVolumeRoot(key, driveKeys())) {
+        if (isVolumeRoot(key, volumeMounts())) {
             services_.prompter->ask(QStringLiteral("You cannot delete\r\na root drive"), BoxIcon::Critical, BoxButtons::Ok);
             return;
         }
@@ -514,9 +514,7 @@ void frmDir::Properties()
 void frmDir::EmptyTrash()
 {
     try {
-        std::vector<QByteArray> mounts;
-        for (int i = 0; i < drvHDs_->count(); ++i)
-            mounts.push_back(drvHDs_->itemData(i).toByteArray());
+        const std::vector<QByteArray> mounts = volumeMounts();
         const TrashContents contents = services_.shell->trashContents(mounts);
         const QString text = QStringLiteral("Permanently delete the %1 item(s) in the trash (%2 MB)?")
                                  .arg(contents.items)

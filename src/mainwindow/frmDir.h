@@ -77,7 +77,7 @@ private:
     QByteArray currentDrive() const;
     void setCurrentDrive(const QByteArray& mount);
     void setStartControlsEnabled(bool on);
-    std::vector<QByteArray> driveKeys() const;
+    std::vector<QByteArray> volumeMounts() const;   // every volume in drvHDs
     QString reportPath() const;
 
     void trvDir_Expand(QTreeWidgetItem* item);
