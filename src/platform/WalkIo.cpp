@@ -154,8 +154,25 @@ bool DirReader::next(DirEntry& entry)
     }
 }
 
+// A path the kernel takes in one call, without its trailing slashes (which would make it follow
+// a final link); empty when the path must be opened piece by piece.
+static std::string wholePath(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    if (path.empty() || path.size() >= PATH_MAX)
+        return {};
+    return std::string(path);
+}
+
 Fd openDirectory(std::string_view path, int& err)
 {
+    if (const std::string whole = wholePath(path); !whole.empty()) {
+        const int fd = ::openat(AT_FDCWD, whole.c_str(), kDirFlags);
+        if (fd < 0)
+            err = errno;
+        return Fd(fd);
+    }
     std::string last;
     Fd parent = openParentOf(path, last, err);
     if (!parent.valid())
@@ -171,6 +188,8 @@ Fd openDirectory(std::string_view path, int& err)
 
 int lstatPath(std::string_view path, struct stat& st)
 {
+    if (const std::string whole = wholePath(path); !whole.empty())
+        return ::fstatat(AT_FDCWD, whole.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     std::string last;
     int err = 0;
     Fd parent = openParentOf(path, last, err);
