@@ -1,7 +1,7 @@
 // torvane-bench DIR [--threads N]: walks DIR as the program walks a volume and prints what it
 // found, how long it took and what it cost in memory. The last line is for scripts.
 
-#include "platform/Walk.h"
+#include "fs/Walk.h"
 
 #include <sys/resource.h>
 

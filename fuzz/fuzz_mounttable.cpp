@@ -3,7 +3,7 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/MountTable.h"
+#include "fs/MountTable.h"
 
 #include <cstdint>
 #include <set>

@@ -3,7 +3,7 @@
 
 #include "FuzzSupport.h"
 
-#include "platform/TrashInfo.h"
+#include "desktop/TrashInfo.h"
 
 #include <QRegularExpression>
 

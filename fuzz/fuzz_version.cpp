@@ -1,4 +1,4 @@
-// The version text of the update check and CollapseSpaces, on any text a server may send.
+// The version text of the update check and collapseSpaces, on any text a server may send.
 
 #include "FuzzSupport.h"
 
@@ -14,10 +14,10 @@ namespace {
 
 void checkCollapse(const QString& text)
 {
-    const QString out = CollapseSpaces(text);
+    const QString out = collapseSpaces(text);
     FUZZ_CHECK(!out.contains(QLatin1String("  ")), out.toUtf8());
     FUZZ_CHECK(!out.startsWith(QLatin1Char(' ')) && !out.endsWith(QLatin1Char(' ')), out.toUtf8());
-    FUZZ_CHECK(CollapseSpaces(out) == out, out.toUtf8());
+    FUZZ_CHECK(collapseSpaces(out) == out, out.toUtf8());
     // Only blanks go; everything else stays, in order.
     QString a = text, b = out;
     FUZZ_CHECK(a.remove(QLatin1Char(' ')) == b.remove(QLatin1Char(' ')), out.toUtf8());
@@ -27,7 +27,7 @@ void checkCollapse(const QString& text)
 
 void checkVersion(const QString& text, const QString& other)
 {
-    const std::optional<VersionKey> key = VersionKeyOf(text);
+    const std::optional<VersionKey> key = versionKeyOf(text);
     if (!key)
         return;
     FUZZ_CHECK(!key->empty(), text.toUtf8());
@@ -37,22 +37,22 @@ void checkVersion(const QString& text, const QString& other)
         parts << QString::number(n);
     const QString canonical = parts.join(QLatin1Char('.'));
     FUZZ_CHECK(canonical.size() < 16, canonical.toUtf8());
-    const std::optional<VersionKey> again = VersionKeyOf(canonical);
+    const std::optional<VersionKey> again = versionKeyOf(canonical);
     FUZZ_CHECK(again && *again == *key, canonical.toUtf8());
     // Every character kept was a digit or a dot of the text.
     for (const QChar c : canonical)
         FUZZ_CHECK(c == QLatin1Char('.') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')), canonical.toUtf8());
 
-    FUZZ_CHECK(!IsNewerVersion(*key, *key), canonical.toUtf8());
+    FUZZ_CHECK(!isNewerVersion(*key, *key), canonical.toUtf8());
     VersionKey padded = *key;
     padded.push_back(0);
-    FUZZ_CHECK(!IsNewerVersion(padded, *key) && !IsNewerVersion(*key, padded), canonical.toUtf8());
+    FUZZ_CHECK(!isNewerVersion(padded, *key) && !isNewerVersion(*key, padded), canonical.toUtf8());
     VersionKey bumped = *key;
     bumped.back() += 1;
     if (bumped.back() != 0)
-        FUZZ_CHECK(IsNewerVersion(bumped, *key) && !IsNewerVersion(*key, bumped), canonical.toUtf8());
-    if (const std::optional<VersionKey> second = VersionKeyOf(other))
-        FUZZ_CHECK(!(IsNewerVersion(*key, *second) && IsNewerVersion(*second, *key)), other.toUtf8());
+        FUZZ_CHECK(isNewerVersion(bumped, *key) && !isNewerVersion(*key, bumped), canonical.toUtf8());
+    if (const std::optional<VersionKey> second = versionKeyOf(other))
+        FUZZ_CHECK(!(isNewerVersion(*key, *second) && isNewerVersion(*second, *key)), other.toUtf8());
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 // EXPAND_KEY names a second-level folder (DIR/a/b) whose subfolders are then listed the way an
 // expansion lists them.
 
-#include "platform/LinuxFileSystem.h"
-#include "platform/Prompter.h"
+#include "fs/LinuxFileSystem.h"
+#include "desktop/Prompter.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     GapMeter gaps;
     QElapsedTimer clock;
     clock.start();
-    scanner.ScanDrive();
+    scanner.scanVolume();
     const double scanSeconds = clock.nsecsElapsed() / 1e9;
     const qint64 scanGap = gaps.takeLongest();
     const int lines = int(status.text().count(QStringLiteral("\r\n")));
@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     if (argc > 2) {
         const QByteArray key = QByteArray(argv[2]);
         clock.restart();
-        scanner.ListChildFolders(key);
+        scanner.listSubfolders(key);
         const double expandSeconds = clock.nsecsElapsed() / 1e9;
         QTreeWidgetItem* node = tree.find(key);
         std::printf(" expand_seconds=%.3f expand_children=%d expand_longest_gap_ms=%lld", expandSeconds,

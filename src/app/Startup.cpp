@@ -1,13 +1,13 @@
 #include "app/Startup.h"
 
-#include "mainwindow/frmDir.h"
-#include "platform/AppInfo.h"
-#include "platform/InstanceLock.h"
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxShell.h"
-#include "platform/HttpClient.h"
-#include "platform/PlatformError.h"
-#include "platform/Prompter.h"
+#include "mainwindow/MainWindow.h"
+#include "desktop/AppInfo.h"
+#include "desktop/InstanceLock.h"
+#include "fs/LinuxFileSystem.h"
+#include "desktop/LinuxShell.h"
+#include "net/HttpClient.h"
+#include "fs/PlatformError.h"
+#include "desktop/Prompter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,7 +59,7 @@ int runTorvane(int argc, char** argv)
         services.appInfo = &appInfo;
 
         // Exit ends the process where it stands, without unwinding a scan in progress.
-        frmDir window(services, [&lock] {
+        MainWindow window(services, [&lock] {
             lock.release();
             std::_Exit(0);
         });

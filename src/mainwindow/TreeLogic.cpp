@@ -1,6 +1,6 @@
 #include "mainwindow/TreeLogic.h"
 
-#include "platform/Keys.h"
+#include "fs/Keys.h"
 
 namespace torvane {
 

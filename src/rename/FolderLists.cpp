@@ -1,6 +1,6 @@
 #include "rename/FolderLists.h"
 
-#include "platform/Keys.h"
+#include "fs/Keys.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "rename/RenameFile.h"
 
-#include "platform/Keys.h"
-#include "platform/PlatformError.h"
-#include "platform/RenameNoReplace.h"
+#include "fs/Keys.h"
+#include "fs/PlatformError.h"
+#include "fs/RenameNoReplace.h"
 #include "rename/RenameHost.h"
 
 #include <QCoreApplication>

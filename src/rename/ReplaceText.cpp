@@ -1,7 +1,7 @@
 #include "rename/ReplaceText.h"
 
-#include "platform/Events.h"
-#include "platform/BusyCursor.h"
+#include "desktop/Events.h"
+#include "desktop/BusyCursor.h"
 
 namespace torvane {
 

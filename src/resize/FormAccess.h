@@ -8,12 +8,12 @@
 
 namespace torvane {
 
-// The properties the resizer reads and writes, by name. Positions and sizes are in the form's
+// The properties the Resizer reads and writes, by name. Positions and sizes are in the form's
 // scale units (twips for our windows); X1..Y2 are the end points of a line; FontSize is in points.
 enum class ControlProperty { Left, Top, Width, Height, X1, Y1, X2, Y2, FontSize };
 
-// One control of a form as the resizer sees it. Any property may be missing or refuse a value:
-// get() then answers nothing and set() answers false, and the resizer skips that step.
+// One control of a form as the Resizer sees it. Any property may be missing or refuse a value:
+// get() then answers nothing and set() answers false, and the Resizer skips that step.
 class ControlAccess {
 public:
     virtual ~ControlAccess() = default;
@@ -26,7 +26,7 @@ public:
 
 using ControlList = std::vector<std::shared_ptr<ControlAccess>>;
 
-// A form: its controls and the size of its interior. The resizer does not own it.
+// A form: its controls and the size of its interior. The Resizer does not own it.
 class FormAccess {
 public:
     virtual ~FormAccess() = default;

@@ -1,6 +1,6 @@
 #include "resize/Resizer.h"
 
-#include "platform/Events.h"
+#include "desktop/Events.h"
 
 #include <QHash>
 
@@ -27,18 +27,18 @@ float scaled(float ratio, float extent)
 
 } // namespace
 
-void resizer::ResetForm()
+void Resizer::resetForm()
 {
-    RecordControls();
+    recordControls();
 }
 
-void resizer::frmToSize(FormAccess* frm)
+void Resizer::setForm(FormAccess* frm)
 {
     form_ = frm;
-    RecordControls();
+    recordControls();
 }
 
-void resizer::AddItemNotToResize(const QString& itemName)
+void Resizer::exempt(const QString& itemName)
 {
     if (!recorded_)
         return;
@@ -51,12 +51,12 @@ void resizer::AddItemNotToResize(const QString& itemName)
     }
 }
 
-void resizer::ResizeFonts(bool rsf)
+void Resizer::setResizeFonts(bool rsf)
 {
     resizeFonts_ = rsf;
 }
 
-bool resizer::CanResize(ControlAccess& control)
+bool Resizer::canResize(ControlAccess& control)
 {
     // Writing back what was just read leaves a control that supports sizing as it was.
     for (P property : {P::Width, P::Height}) {
@@ -67,22 +67,22 @@ bool resizer::CanResize(ControlAccess& control)
     return true;
 }
 
-bool resizer::HasFont(ControlAccess& control)
+bool Resizer::hasFont(ControlAccess& control)
 {
     const std::optional<double> size = control.get(P::FontSize);
     return size && control.set(P::FontSize, static_cast<float>(*size));
 }
 
-float resizer::fontRatio(ControlAccess& control) const
+float Resizer::fontRatio(ControlAccess& control) const
 {
-    if (!resizeFonts_ || !HasFont(control))
+    if (!resizeFonts_ || !hasFont(control))
         return -1;
     float ratio = 0;
     storeRatio(ratio, control.get(P::FontSize), lastHeight_);
     return ratio;
 }
 
-void resizer::RecordControls()
+void Resizer::recordControls()
 {
     if (!form_)
         return;
@@ -107,14 +107,14 @@ void resizer::RecordControls()
         const int occurrence = seen[name]++;
         ControlRecord& record = records_[index];
 
-        if (CanResize(*control)) {
+        if (canResize(*control)) {
             record.Name = name;
-            record.Occurrence = occurrence;
-            storeRatio(record.HeightRatio, control->get(P::Height), lastHeight_);
-            storeRatio(record.LeftRatio, control->get(P::Left), lastWidth_);
-            storeRatio(record.TopRatio, control->get(P::Top), lastHeight_);
-            storeRatio(record.WidthRatio, control->get(P::Width), lastWidth_);
-            record.FontRatio = fontRatio(*control);
+            record.nth = occurrence;
+            storeRatio(record.heightRatio, control->get(P::Height), lastHeight_);
+            storeRatio(record.leftRatio, control->get(P::Left), lastWidth_);
+            storeRatio(record.topRatio, control->get(P::Top), lastHeight_);
+            storeRatio(record.widthRatio, control->get(P::Width), lastWidth_);
+            record.fontScale = fontRatio(*control);
             ++index;
             continue;
         }
@@ -126,51 +126,51 @@ void resizer::RecordControls()
             continue;
         }
         record.Name = name;
-        record.Occurrence = occurrence;
+        record.nth = occurrence;
         if (type == QLatin1String("line")) {
-            storeRatio(record.LeftRatio, control->get(P::X1), lastWidth_);
-            storeRatio(record.WidthRatio, control->get(P::X2), lastWidth_);
-            storeRatio(record.TopRatio, control->get(P::Y1), lastHeight_);
-            storeRatio(record.HeightRatio, control->get(P::Y2), lastHeight_);
+            storeRatio(record.leftRatio, control->get(P::X1), lastWidth_);
+            storeRatio(record.widthRatio, control->get(P::X2), lastWidth_);
+            storeRatio(record.topRatio, control->get(P::Y1), lastHeight_);
+            storeRatio(record.heightRatio, control->get(P::Y2), lastHeight_);
         } else {
             // Placed but not sized, or not placed at all: only moved, where it can be.
-            storeRatio(record.LeftRatio, control->get(P::Left), lastWidth_);
-            storeRatio(record.TopRatio, control->get(P::Top), lastHeight_);
-            record.WidthRatio = -1;
-            record.HeightRatio = -1;
+            storeRatio(record.leftRatio, control->get(P::Left), lastWidth_);
+            storeRatio(record.topRatio, control->get(P::Top), lastHeight_);
+            record.widthRatio = -1;
+            record.heightRatio = -1;
         }
-        record.FontRatio = fontRatio(*control);
+        record.fontScale = fontRatio(*control);
         ++index;
     }
     recorded_ = true;
 }
 
-void resizer::apply(ControlAccess& control, const ControlRecord& record) const
+void Resizer::apply(ControlAccess& control, const ControlRecord& record) const
 {
     const float width = lastWidth_;
     const float height = lastHeight_;
     if (control.typeName().toLower() == QLatin1String("line")) {
-        control.set(P::X1, scaled(record.LeftRatio, width));
-        control.set(P::X2, scaled(record.WidthRatio, width));
-        control.set(P::Y1, scaled(record.TopRatio, height));
-        control.set(P::Y2, scaled(record.HeightRatio, height));
+        control.set(P::X1, scaled(record.leftRatio, width));
+        control.set(P::X2, scaled(record.widthRatio, width));
+        control.set(P::Y1, scaled(record.topRatio, height));
+        control.set(P::Y2, scaled(record.heightRatio, height));
     } else {
-        control.set(P::Left, scaled(record.LeftRatio, width));
-        control.set(P::Top, scaled(record.TopRatio, height));
-        if (record.HeightRatio > 0) {
-            control.set(P::Width, scaled(record.WidthRatio, width));
-            control.set(P::Height, scaled(record.HeightRatio, height));
+        control.set(P::Left, scaled(record.leftRatio, width));
+        control.set(P::Top, scaled(record.topRatio, height));
+        if (record.heightRatio > 0) {
+            control.set(P::Width, scaled(record.widthRatio, width));
+            control.set(P::Height, scaled(record.heightRatio, height));
         }
     }
-    if (record.FontRatio > 0 && resizeFonts_) {
+    if (record.fontScale > 0 && resizeFonts_) {
         // Whole points only; a font that would shrink below one point keeps its size.
-        const double points = std::floor(static_cast<double>(record.FontRatio) * static_cast<double>(height));
+        const double points = std::floor(static_cast<double>(record.fontScale) * static_cast<double>(height));
         if (points != 0)
             control.set(P::FontSize, static_cast<float>(points));
     }
 }
 
-void resizer::AdjustSize()
+void Resizer::adjust()
 {
     if (!recorded_ || !form_)
         return;
@@ -197,7 +197,7 @@ void resizer::AdjustSize()
         if (found == entriesByName.cend())
             continue;
         for (std::size_t i : *found) {
-            if (records_[i].Occurrence == occurrence)
+            if (records_[i].nth == occurrence)
                 apply(*control, records_[i]);
         }
     }

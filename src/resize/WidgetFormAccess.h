@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Twips.h"
+#include "desktop/Twips.h"
 #include "resize/FormAccess.h"
 
 #include <QPointer>
@@ -9,7 +9,7 @@ class QWidget;
 
 namespace torvane {
 
-// A window's controls for the resizer: every named QWidget below the interior widget (depth
+// A window's controls for the Resizer: every named QWidget below the interior widget (depth
 // first, in creation order) and every named QTimer among them. Positions are relative to each
 // widget's parent, and positions and sizes are in twips, 15 to a pixel; values written are
 // rounded to whole pixels. A QFrame drawn as a horizontal or vertical line is a "line" with end

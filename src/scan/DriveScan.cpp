@@ -1,11 +1,11 @@
 #include "scan/DriveScan.h"
 
-#include "platform/BusyCursor.h"
-#include "platform/Events.h"
-#include "platform/FileSystem.h"
-#include "platform/Keys.h"
-#include "platform/PlatformError.h"
-#include "platform/Prompter.h"
+#include "desktop/BusyCursor.h"
+#include "desktop/Events.h"
+#include "fs/FileSystem.h"
+#include "fs/Keys.h"
+#include "fs/PlatformError.h"
+#include "desktop/Prompter.h"
 #include "scan/FolderNode.h"
 #include "scan/Report.h"
 #include "scan/StatusText.h"
@@ -37,7 +37,7 @@ DriveScanner::DriveScanner(FileSystem& fs, Prompter& prompter, ScanControls cont
 DriveScanner::~DriveScanner() = default;
 
 // Failure style: skip the failing step and go on; unreadable top-level folders get an error line.
-void DriveScanner::ScanDrive()
+void DriveScanner::scanVolume()
 {
     if (scanning_)
         return;
@@ -96,7 +96,7 @@ void DriveScanner::ScanDrive()
             continue;
         }
         report.parentFolderOpen(size, folder.name);
-        ListChildFoldersToReport(folderKey(folder.path));
+        listSubfoldersToReport(folderKey(folder.path));
         report.parentFolderClose();
         letEventsRun();
     }
@@ -113,12 +113,12 @@ void DriveScanner::ScanDrive()
     c_.status->completeScan(scanTimeStamp(QDateTime::currentDateTime()));
 }
 
-void DriveScanner::ListChildFoldersToReport(const QByteArray& key)
+void DriveScanner::listSubfoldersToReport(const QByteArray& key)
 {
     listChildren(key, true);
 }
 
-void DriveScanner::ListChildFolders(const QByteArray& key)
+void DriveScanner::listSubfolders(const QByteArray& key)
 {
     listChildren(key, false);
 }
@@ -170,7 +170,7 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
         c_.progress->setValue(0);
 }
 
-bool DriveScanner::AddFolderNode(const QByteArray& parentKey, const Folder& folder)
+bool DriveScanner::addFolderNode(const QByteArray& parentKey, const Folder& folder)
 {
     try {
         const std::uint64_t size = waitForSize(folder.path);

@@ -27,7 +27,7 @@ struct ScanControls {
     std::function<void(bool)> setTimerEnabled;
 };
 
-// ScanDrive and the two one-level folder listers.
+// scanVolume and the two one-level folder listers.
 class DriveScanner {
 public:
     DriveScanner(FileSystem& fs, Prompter& prompter, ScanControls controls, QString reportPath);
@@ -35,16 +35,16 @@ public:
 
     // Rebuilds the tree from the drive in drvHDs: root, top-level folders, their subfolders, the
     // report and the status lines. Ignored while a scan runs.
-    void ScanDrive();
+    void scanVolume();
     bool scanning() const { return scanning_; }
 
     // Adds one node per direct subfolder of the node's folder; never throws.
-    void ListChildFolders(const QByteArray& key);
+    void listSubfolders(const QByteArray& key);
     // A node for a folder made after the scan; false (with an error line) when it can't be read.
-    bool AddFolderNode(const QByteArray& parentKey, const Folder& folder);
+    bool addFolderNode(const QByteArray& parentKey, const Folder& folder);
 
 private:
-    void ListChildFoldersToReport(const QByteArray& key);
+    void listSubfoldersToReport(const QByteArray& key);
     void listChildren(const QByteArray& key, bool toReport);
     std::uint64_t waitForSize(const QByteArray& path);
     void showWalkProgress();
@@ -53,7 +53,7 @@ private:
     Prompter& prompter_;
     ScanControls c_;
     QString reportPath_;
-    ReportWriter* report_ = nullptr;   // open only inside ScanDrive
+    ReportWriter* report_ = nullptr;   // open only inside scanVolume
     bool scanning_ = false;
     std::uint64_t usedBytes_ = 0;
 };

@@ -1,7 +1,7 @@
 #include "scan/FolderNode.h"
 
-#include "platform/Keys.h"
-#include "platform/PlatformError.h"
+#include "fs/Keys.h"
+#include "fs/PlatformError.h"
 
 #include <QIcon>
 #include <QSignalBlocker>

@@ -1,6 +1,6 @@
 #include "scan/StatusText.h"
 
-#include "platform/Keys.h"
+#include "fs/Keys.h"
 #include "scan/FolderNode.h"
 
 #include <QDateTime>

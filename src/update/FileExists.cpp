@@ -4,7 +4,7 @@
 
 namespace torvane {
 
-bool FileExists(const QString& path)
+bool fileExists(const QString& path)
 {
     if (path.isEmpty())
         return false;

@@ -6,6 +6,6 @@ namespace torvane {
 
 // True when `path` names a file whose length can be read; false for anything else (nothing of
 // that name, a folder, an empty or invalid path). Never reports an error.
-bool FileExists(const QString& path);
+bool fileExists(const QString& path);
 
 } // namespace torvane

@@ -21,7 +21,7 @@ extern const char kUpdateBaseUrl[];
 // over `parent`. Otherwise says there are no updates. Returns when the user is done.
 // `endProgram` ends the process at once, without any window's closing handlers, after the
 // installer has been started.
-void CheckForUpdates(QWidget* parent, HttpClient& http, Prompter& prompter, Shell& shell,
+void checkForUpdates(QWidget* parent, HttpClient& http, Prompter& prompter, Shell& shell,
                      const QString& appFolder, const QString& runningVersion, const QUrl& baseUrl,
                      const std::function<void()>& endProgram);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PlatformError.h"
+#include "fs/PlatformError.h"
 
 #include <QString>
 
@@ -12,7 +12,7 @@ namespace torvane {
 
 // Runs `step`; an error it throws goes to `show(number, description)` and ends the step.
 template <class Step, class Show>
-void ShowFailure(Step&& step, Show&& show)
+void showOnFailure(Step&& step, Show&& show)
 {
     try {
         step();
@@ -25,7 +25,7 @@ void ShowFailure(Step&& step, Show&& show)
 
 // Runs `step`; an error it throws is passed over and the caller goes on.
 template <class Step>
-void SkipOnFailure(Step&& step)
+void skipOnFailure(Step&& step)
 {
     try {
         step();

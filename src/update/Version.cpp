@@ -6,7 +6,7 @@
 
 namespace torvane {
 
-QString CollapseSpaces(const QString& text)
+QString collapseSpaces(const QString& text)
 {
     QString out;
     out.reserve(text.size());
@@ -20,10 +20,10 @@ QString CollapseSpaces(const QString& text)
     return out;
 }
 
-std::optional<VersionKey> VersionKeyOf(const QString& text)
+std::optional<VersionKey> versionKeyOf(const QString& text)
 {
     static const QRegularExpression dotted(QStringLiteral("^[0-9]+(\\.[0-9]+)*$"));
-    const QString cleaned = CollapseSpaces(text).remove(QStringLiteral("\r\n")).trimmed();
+    const QString cleaned = collapseSpaces(text).remove(QStringLiteral("\r\n")).trimmed();
     // Fifteen characters keep every part below 10^15, far inside 64 bits.
     if (cleaned.size() >= 16 || !dotted.match(cleaned).hasMatch())
         return std::nullopt;
@@ -33,7 +33,7 @@ std::optional<VersionKey> VersionKeyOf(const QString& text)
     return key;
 }
 
-bool IsNewerVersion(const VersionKey& candidate, const VersionKey& current)
+bool isNewerVersion(const VersionKey& candidate, const VersionKey& current)
 {
     const std::size_t parts = std::max(candidate.size(), current.size());
     for (std::size_t i = 0; i < parts; ++i) {

@@ -21,8 +21,7 @@ if [[ -z ${TORVANE_SMOKE_DISPLAY:-} ]]; then
             exit 77
         fi
     done
-    exec xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' \
-        env TORVANE_SMOKE_DISPLAY=1 "$0" "$@"
+    exec xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' env TORVANE_SMOKE_DISPLAY=1 "$0" "$@"
 fi
 
 failures=0
@@ -51,25 +50,18 @@ unset QT_QPA_PLATFORM
 cp "$1" "$work/app/torvane"
 program=$work/app/torvane
 
-now_ms() {
-    echo $(($(date +%s%N) / 1000000))
-}
+now_ms() { echo $((${EPOCHREALTIME//[.,]/} / 1000)); }
 
 # Shown windows with our caption. xdotool's own --sync polls only twice a second, too coarse to
 # time a start-up, so this polls itself.
-windows() {
-    xdotool search --onlyvisible --name "$CAPTION_PATTERN" 2>/dev/null
-}
+windows() { xdotool search --onlyvisible --name "$CAPTION_PATTERN" 2>/dev/null; }
 
+# Waits up to $1 ms for our window and prints its id.
 wait_for_window() {
-    local deadline=$(($(now_ms) + $1))
+    local deadline=$(($(now_ms) + $1)) found
     while (($(now_ms) < deadline)); do
-        local found
         found=$(windows | head -n 1)
-        if [[ -n $found ]]; then
-            echo "$found"
-            return 0
-        fi
+        [[ -n $found ]] && echo "$found" && return 0
         sleep 0.01
     done
     return 1
@@ -82,7 +74,6 @@ wait_for_end() {
         (($(now_ms) < deadline)) || return 1
         sleep 0.02
     done
-    return 0
 }
 
 # --- Start-up: the window appears with its caption.
@@ -100,13 +91,10 @@ echo "start-up to a shown window: $(($(now_ms) - started)) ms"
 # --- The window is drawn: a blank window is a single colour.
 sleep 1   # the first paint follows the map
 eval "$(xdotool getwindowgeometry --shell "$window")"
-shot=$work/screen.png
-if import -window root "$shot" 2>"$work/import.log"; then
-    colours=$(convert "$shot" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -format %k info:)
+if import -window root "$work/screen.png" 2>"$work/import.log"; then
+    colours=$(convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -format %k info:)
     echo "window ${WIDTH}x${HEIGHT} at ${X},${Y}: $colours colours"
-    if ((colours < 16)); then
-        fail "the window looks blank ($colours colours)"
-    fi
+    ((colours >= 16)) || fail "the window looks blank ($colours colours)"
 else
     fail "no screenshot: $(cat "$work/import.log")"
 fi
@@ -145,8 +133,5 @@ else
     fail "the program still runs 5 s after File > Exit This Application"
 fi
 
-if ((failures > 0)); then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
+((failures == 0)) || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all checks passed"

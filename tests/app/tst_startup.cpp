@@ -1,6 +1,6 @@
 #include "app/Startup.h"
-#include "platform/AppInfo.h"
-#include "platform/InstanceLock.h"
+#include "desktop/AppInfo.h"
+#include "desktop/InstanceLock.h"
 
 #include <QDir>
 #include <QFile>

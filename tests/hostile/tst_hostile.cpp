@@ -4,11 +4,11 @@
 #include "FuzzSupport.h"
 #include "HostileTree.h"
 
-#include "platform/Keys.h"
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxShell.h"
-#include "platform/PlatformError.h"
-#include "platform/Walk.h"
+#include "fs/Keys.h"
+#include "fs/LinuxFileSystem.h"
+#include "desktop/LinuxShell.h"
+#include "fs/PlatformError.h"
+#include "fs/Walk.h"
 #include "rename/RenameFile.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
@@ -24,7 +24,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -207,6 +206,7 @@ class HostileTest : public QObject {
     bool generated_ = false;
 
     QByteArray abs(const std::string& rel) const { return bytes(rel.empty() ? root_ : root_ + '/' + rel); }
+    QByteArray home() const { return QFile::encodeName(base_.path()) + "/home"; }
 
 private slots:
     void initTestCase()
@@ -221,6 +221,10 @@ private slots:
         root_ = QFile::encodeName(base_.path()).toStdString() + "/tree";
         manifest_ = hostile::generate(root_, kSeed, hostile::Scale::Small);
         generated_ = true;
+        // Never the real trash: the home trash lives in a temporary home on the tree's disk.
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(home()) + QStringLiteral("/.local/share")));
+        qputenv("HOME", home());
+        qputenv("XDG_DATA_HOME", home() + "/.local/share");
     }
 
     void cleanupTestCase()
@@ -245,67 +249,56 @@ private slots:
         QVERIFY(oracle.folderSizes.size() > 400);
 
         ScanRigOnDisk rig(abs(""));
-        rig.scanner->ScanDrive();
+        rig.scanner->scanVolume();
         QCOMPARE(rig.prompter.boxes.size(), 1);   // the large-drive question, nothing else
 
-        // Every folder the oracle could read, at any depth, has its exact size.
+        // Every folder the oracle could read, at any depth, has its exact size; the others their error.
         QByteArrayList wrong;
-        for (const auto& [rel, size] : oracle.folderSizes) {
+        const auto expectSize = [&](const std::string& rel, qint64 expected) {
             const qint64 got = rig.sizeOf(abs(rel));
-            if (got != qint64(size))
-                wrong << printable(rel) + ": " + QByteArray::number(got) + " expected " + QByteArray::number(qulonglong(size));
-        }
-        for (const auto& [rel, err] : oracle.unreadable) {
-            const qint64 got = rig.sizeOf(abs(rel));
-            if (got != -err)
-                wrong << printable(rel) + ": " + QByteArray::number(got) + " expected error " + QByteArray::number(err);
-        }
+            if (got != expected)
+                wrong << printable(rel) + ": " + QByteArray::number(got) + " expected " + QByteArray::number(expected);
+        };
+        for (const auto& [rel, size] : oracle.folderSizes)
+            expectSize(rel, qint64(size));
+        for (const auto& [rel, err] : oracle.unreadable)
+            expectSize(rel, -err);
 
         // The tree and the report hold the top two levels; the status text every error.
         const QString status = rig.status.text();
-        QStringList expectedParents, expectedSubs, missing;
+        QStringList expectedParents, expectedSubs;
         int readingLines = 0;
-        for (const std::string& top : oracle.subfolders.at("")) {
-            const QByteArray path = abs(top);
-            const auto size = oracle.folderSizes.find(top);
+        // One folder of those levels: false when it could not be read.
+        const auto checkShown = [&](const std::string& rel, const std::string& name, bool top, QStringList& report) {
+            const auto size = oracle.folderSizes.find(rel);
             if (size == oracle.folderSizes.end()) {
-                const int err = oracle.unreadable.at(top);
-                if (!status.contains(QStringLiteral("\r\n") + errorLine(bytes(top), err, PlatformError::fromErrno(err).description())
-                                     + QStringLiteral("\r\n")))
-                    missing << QStringLiteral("error line of ") + QString::fromLatin1(printable(top));
-                if (rig.tree.find(folderKey(path)))
-                    missing << QStringLiteral("no node for ") + QString::fromLatin1(printable(top));
+                const int err = oracle.unreadable.at(rel);
+                const QString line = errorLine(bytes(name), err, PlatformError::fromErrno(err).description());
+                if (!status.contains(top ? QStringLiteral("\r\n") + line + QStringLiteral("\r\n") : line))
+                    wrong << "error line of " + printable(rel);
+                if (top && rig.tree.find(folderKey(abs(rel))))
+                    wrong << "no node for " + printable(rel);
+                return false;
+            }
+            const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(rel)));
+            if (!node || node->text(0) != folderCaption(size->second, bytes(name)))
+                wrong << "node of " + printable(rel);
+            report << fuzz::reportReadBack(bytes(name));
+            return true;
+        };
+        for (const std::string& top : oracle.subfolders.at("")) {
+            if (!checkShown(top, top, true, expectedParents))
                 continue;
-            }
-            const QTreeWidgetItem* item = rig.tree.find(folderKey(path));
-            if (!item || item->text(0) != folderCaption(size->second, bytes(top)))
-                missing << QStringLiteral("node of ") + QString::fromLatin1(printable(top));
-            expectedParents << fuzz::reportReadBack(bytes(top));
-            for (const std::string& child : oracle.subfolders.at(top)) {
-                const std::string rel = top + '/' + child;
-                const auto childSize = oracle.folderSizes.find(rel);
-                if (childSize == oracle.folderSizes.end()) {
-                    const int err = oracle.unreadable.at(rel);
-                    if (!status.contains(errorLine(bytes(child), err, PlatformError::fromErrno(err).description())))
-                        missing << QStringLiteral("error line of ") + QString::fromLatin1(printable(rel));
-                    continue;
-                }
-                const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(rel)));
-                if (!node || node->text(0) != folderCaption(childSize->second, bytes(child)))
-                    missing << QStringLiteral("node of ") + QString::fromLatin1(printable(rel));
-                expectedSubs << fuzz::reportReadBack(bytes(child));
-                ++readingLines;
-            }
+            for (const std::string& child : oracle.subfolders.at(top))
+                readingLines += checkShown(top + '/' + child, child, false, expectedSubs) ? 1 : 0;
         }
-        for (const QString& m : missing)
-            wrong << m.toUtf8();
 
         // Expanding node after node down the chain that passes PATH_MAX reaches its bottom.
         if (!manifest_.longPathFolder.empty()) {
             std::string at = manifest_.longPathFolder.substr(0, manifest_.longPathFolder.find('/'));
             at += manifest_.longPathFolder.substr(at.size(), manifest_.longPathFolder.find('/', at.size() + 1) - at.size());
             while (at != manifest_.longPathFolder) {
-                rig.scanner->ListChildFolders(folderKey(abs(at)));
+                rig.scanner->listSubfolders(folderKey(abs(at)));
                 const std::size_t next = manifest_.longPathFolder.find('/', at.size() + 1);
                 at = manifest_.longPathFolder.substr(0, next);
                 const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(at)));
@@ -324,7 +317,7 @@ private slots:
         if (count("^Error: ") != int(oracle.unreadable.size()))
             wrong << "Error: lines " + QByteArray::number(count("^Error: ")) + " expected "
                          + QByteArray::number(qulonglong(oracle.unreadable.size()));
-        for (const QString& line : rig.status.text().split(QStringLiteral("\r\n"))) {
+        for (const QString& line : lines) {
             if (std::any_of(line.begin(), line.end(), breaksLine))
                 wrong << "status line broken: " + line.toUtf8().toPercentEncoding(" :[]");
         }
@@ -389,20 +382,7 @@ private slots:
     {
         if (qEnvironmentVariableIsSet(kRootVariable))
             QSKIP("the child only scans");
-        // Never the real trash: the home trash lives in a temporary home on the tree's disk.
-        const QByteArray home = QFile::encodeName(base_.path()) + "/home";
-        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(home) + QStringLiteral("/.local/share")));
-        const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
-        qputenv("HOME", home);
-        qputenv("XDG_DATA_HOME", home + "/.local/share");
-        const auto restore = qScopeGuard([&] {
-            qputenv("HOME", oldHome);
-            if (oldData.isNull())
-                qunsetenv("XDG_DATA_HOME");
-            else
-                qputenv("XDG_DATA_HOME", oldData);
-        });
-        const QByteArray trash = home + "/.local/share/Trash";
+        const QByteArray trash = home() + "/.local/share/Trash";
 
         LinuxShell shell;
         for (const std::string& rel : {manifest_.nonUtf8Folder, manifest_.newlineFolder, manifest_.longNameFolder,
@@ -421,8 +401,8 @@ private slots:
             const QByteArray problem = firstDifference(withoutSubtree(before, rel), hostile::measure(root_));
             QVERIFY2(problem.isEmpty(), problem.constData());
 
-            // The same inode sits in files/, and one .trashinfo leads back to its path.
-            bool found = false;
+            // Exactly one .trashinfo leads back to the path, and its item in files/ is the same inode.
+            QByteArrayList items;
             for (const QByteArray& infoName : entryNames(trash + "/info")) {
                 QFile info;
                 const int fd = ::open((trash + "/info/" + infoName).constData(), O_RDONLY | O_CLOEXEC);
@@ -430,19 +410,15 @@ private slots:
                 const QList<QByteArray> lines = info.readAll().split('\n');
                 QCOMPARE(lines.value(0), QByteArray("[Trash Info]"));
                 QVERIFY(lines.value(1).startsWith("Path="));
-                if (QByteArray::fromPercentEncoding(lines.value(1).mid(5)) != abs(rel))
-                    continue;
-                QVERIFY(!found);
-                found = true;
-                const QByteArray item = infoName.chopped(int(sizeof(".trashinfo") - 1));
-                struct stat moved;
-                QVERIFY(::lstat((trash + "/files/" + item).constData(), &moved) == 0);
-                QCOMPARE(moved.st_ino, st.st_ino);
-                QCOMPARE(moved.st_dev, st.st_dev);
+                if (QByteArray::fromPercentEncoding(lines.value(1).mid(5)) == abs(rel))
+                    items << infoName.chopped(int(sizeof(".trashinfo") - 1));
             }
-            QVERIFY2(found, printable(rel).constData());
+            QVERIFY2(items.size() == 1, printable(rel).constData());
+            struct stat moved;
+            QVERIFY(::lstat((trash + "/files/" + items.first()).constData(), &moved) == 0);
+            QCOMPARE(moved.st_ino, st.st_ino);
+            QCOMPARE(moved.st_dev, st.st_dev);
         }
-
     }
 
     // Renames among strange names, past PATH_MAX included, touch nothing else.
@@ -533,7 +509,7 @@ private slots:
 
             // A scan afterwards shows what exists: the link is no folder, the removed one is gone.
             ScanRigOnDisk rig(bytes(root));
-            rig.scanner->ScanDrive();
+            rig.scanner->scanVolume();
             QVERIFY(rig.tree.find(folderKey(bytes(root + "/keep"))));
             QVERIFY(!rig.tree.find(folderKey(bytes(root + "/victim-removed"))));
             QVERIFY(!rig.tree.find(folderKey(bytes(root + "/victim-swapped"))));

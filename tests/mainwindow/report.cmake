@@ -2,4 +2,4 @@
 # main window to build.
 torvane_test(torvane_reportwindow_tests
   SOURCES tst_reportwindow.cpp ${CMAKE_SOURCE_DIR}/src/mainwindow/ReportWindow.cpp
-  LIBS torvane_platform LABELS report)
+  LIBS torvane_desktop LABELS report)

@@ -38,83 +38,78 @@ class ReportWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void showsTheElementTreeAt420By360();
-    void missingReportShowsNoReportPage();
-    void malformedReportShowsWhatWasReadAndWhy();
+    void showsTheElementTreeAt420By360()
+    {
+        QTemporaryDir dir;
+        const QString path = writeReport(dir, kReport);
+        QVERIFY(!path.isEmpty());
+        QWidget parent;
+        QPointer<QWidget> window = showReportWindow(path, &parent);
+        QVERIFY(window);
+        QVERIFY(window->isWindow());
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isModal());
+        QCOMPARE(window->size(), QSize(420, 360));
+        QVERIFY(!window->findChild<QLabel*>(QStringLiteral("reportMessage")));
+
+        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
+        QVERIFY(tree);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* root = tree->topLevelItem(0);
+        QCOMPARE(root->text(0), QStringLiteral("<DirectoryTree Size=\"  [1024.00 MB]\" Drive=\"/\">"));
+        QVERIFY(root->isExpanded());
+        QCOMPARE(root->childCount(), 2);
+        QTreeWidgetItem* home = root->child(0);
+        QCOMPARE(home->text(0), QStringLiteral("<ParentFolder Size=\" [ 12.50 MB]\" FolderName=\"home\">"));
+        QCOMPARE(home->childCount(), 2);
+        QCOMPARE(home->child(0)->text(0), QStringLiteral("<SubFolder Size=\" [ 12.00 MB]\">"));
+        QCOMPARE(home->child(0)->text(1), QStringLiteral("alice"));
+        QCOMPARE(home->child(1)->text(1), QStringLiteral("Tom and Jerry & co"));
+        QCOMPARE(root->child(1)->childCount(), 0);
+
+        // Collapsible, and it stays open on its own until closed, then goes away.
+        QVERIFY(tree->itemsExpandable());
+        window->close();
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void missingReportShowsNoReportPage()
+    {
+        QTemporaryDir dir;
+        QPointer<QWidget> window = showReportWindow(dir.filePath(QStringLiteral("xmlOutput.xml")), nullptr);
+        QVERIFY(window);
+        QCOMPARE(window->size(), QSize(420, 360));
+        auto* message = window->findChild<QLabel*>(QStringLiteral("reportMessage"));
+        QVERIFY(message);
+        QVERIFY(message->isVisible());
+        QVERIFY2(message->text().startsWith(QLatin1String("No report yet")), qPrintable(message->text()));
+        QVERIFY(!window->findChild<QTreeWidget*>());
+        window->close();
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void malformedReportShowsWhatWasReadAndWhy()
+    {
+        QTemporaryDir dir;
+        // A report cut short by an ended scan, followed by a stray closing tag.
+        const QString path = writeReport(dir, "<?xml version='1.0' ?>\r\n\t<DirectoryTree Size='  [1.00 MB]' Drive='/'>\r\n"
+                                              "\t\t<ParentFolder Size=' [ 0.00 MB]' FolderName='a'>\r\n"
+                                              "\t\t\t<SubFolder Size=' [ 0.00 MB]'>b</SubFolder>\r\n\t</DirectoryTree>\r\n");
+        QVERIFY(!path.isEmpty());
+        QWidget parent;
+        QWidget* window = showReportWindow(path, &parent);
+        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
+        QVERIFY(tree);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* folder = tree->topLevelItem(0)->child(0);
+        QVERIFY(folder);
+        QCOMPARE(folder->child(0)->text(1), QStringLiteral("b"));
+        auto* message = window->findChild<QLabel*>(QStringLiteral("reportMessage"));
+        QVERIFY(message);
+        QVERIFY(message->isVisible());
+        QVERIFY2(message->text().contains(QLatin1String("line 5")), qPrintable(message->text()));
+    }
 };
-
-void ReportWindowTest::showsTheElementTreeAt420By360()
-{
-    QTemporaryDir dir;
-    const QString path = writeReport(dir, kReport);
-    QVERIFY(!path.isEmpty());
-    QWidget parent;
-    QPointer<QWidget> window = showReportWindow(path, &parent);
-    QVERIFY(window);
-    QVERIFY(window->isWindow());
-    QVERIFY(window->isVisible());
-    QVERIFY(!window->isModal());
-    QCOMPARE(window->size(), QSize(420, 360));
-    QVERIFY(!window->findChild<QLabel*>(QStringLiteral("reportMessage")));
-
-    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
-    QVERIFY(tree);
-    QCOMPARE(tree->topLevelItemCount(), 1);
-    QTreeWidgetItem* root = tree->topLevelItem(0);
-    QCOMPARE(root->text(0), QStringLiteral("<DirectoryTree Size=\"  [1024.00 MB]\" Drive=\"/\">"));
-    QVERIFY(root->isExpanded());
-    QCOMPARE(root->childCount(), 2);
-    QTreeWidgetItem* home = root->child(0);
-    QCOMPARE(home->text(0), QStringLiteral("<ParentFolder Size=\" [ 12.50 MB]\" FolderName=\"home\">"));
-    QCOMPARE(home->childCount(), 2);
-    QCOMPARE(home->child(0)->text(0), QStringLiteral("<SubFolder Size=\" [ 12.00 MB]\">"));
-    QCOMPARE(home->child(0)->text(1), QStringLiteral("alice"));
-    QCOMPARE(home->child(1)->text(1), QStringLiteral("Tom and Jerry & co"));
-    QCOMPARE(root->child(1)->childCount(), 0);
-
-    // Collapsible, and it stays open on its own until closed, then goes away.
-    tree->collapseItem(home);
-    QVERIFY(!home->isExpanded());
-    window->close();
-    QTRY_VERIFY(window.isNull());
-}
-
-void ReportWindowTest::missingReportShowsNoReportPage()
-{
-    QTemporaryDir dir;
-    QPointer<QWidget> window = showReportWindow(dir.filePath(QStringLiteral("xmlOutput.xml")), nullptr);
-    QVERIFY(window);
-    QCOMPARE(window->size(), QSize(420, 360));
-    auto* message = window->findChild<QLabel*>(QStringLiteral("reportMessage"));
-    QVERIFY(message);
-    QVERIFY(message->isVisible());
-    QVERIFY2(message->text().startsWith(QLatin1String("No report yet")), qPrintable(message->text()));
-    QVERIFY(!window->findChild<QTreeWidget*>());
-    window->close();
-    QTRY_VERIFY(window.isNull());
-}
-
-void ReportWindowTest::malformedReportShowsWhatWasReadAndWhy()
-{
-    QTemporaryDir dir;
-    // A report cut short by an ended scan, followed by a stray closing tag.
-    const QString path = writeReport(dir, "<?xml version='1.0' ?>\r\n\t<DirectoryTree Size='  [1.00 MB]' Drive='/'>\r\n"
-                                          "\t\t<ParentFolder Size=' [ 0.00 MB]' FolderName='a'>\r\n"
-                                          "\t\t\t<SubFolder Size=' [ 0.00 MB]'>b</SubFolder>\r\n\t</DirectoryTree>\r\n");
-    QVERIFY(!path.isEmpty());
-    QWidget parent;
-    QWidget* window = showReportWindow(path, &parent);
-    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
-    QVERIFY(tree);
-    QCOMPARE(tree->topLevelItemCount(), 1);
-    QTreeWidgetItem* folder = tree->topLevelItem(0)->child(0);
-    QVERIFY(folder);
-    QCOMPARE(folder->child(0)->text(1), QStringLiteral("b"));
-    auto* message = window->findChild<QLabel*>(QStringLiteral("reportMessage"));
-    QVERIFY(message);
-    QVERIFY(message->isVisible());
-    QVERIFY2(message->text().contains(QLatin1String("line 5")), qPrintable(message->text()));
-}
 
 QTEST_MAIN(ReportWindowTest)
 #include "tst_reportwindow.moc"

@@ -21,9 +21,10 @@ QString replaceFromStartEachTime(QString text, const QString& search, const QStr
     return QStringLiteral("<endless>");
 }
 
-QString withNul(const char* before, const char* after)
+QString replaced(QString text, const char* search, const char* replacement)
 {
-    return QString::fromUtf8(before) + QChar(0) + QString::fromUtf8(after);
+    replaceText(text, QString::fromUtf8(search), QString::fromUtf8(replacement));
+    return text;
 }
 
 } // namespace
@@ -38,7 +39,6 @@ private slots:
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("upper");
         QTest::newRow("extension too") << "ReadMe.TXT" << "readme.txt" << "README.TXT";
-        QTest::newRow("markdown") << "readme.md" << "readme.md" << "README.MD";
         QTest::newRow("only letters change") << "a1-_ (B)[c].7z" << "a1-_ (b)[c].7z" << "A1-_ (B)[C].7Z";
         QTest::newRow("accented") << "Ärger ÉTÉ.odt" << "ärger été.odt" << "ÄRGER ÉTÉ.ODT";
         QTest::newRow("greek") << "Αβγ.txt" << "αβγ.txt" << "ΑΒΓ.TXT";
@@ -57,29 +57,22 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("proper");
-        QTest::newRow("report") << "MY REPORT.TXT" << "My Report.txt";
-        QTest::newRow("hyphen underscore") << "a-b_c.DOC" << "A-b_c.doc";
-        QTest::newRow("parenthesis") << "notes (OLD).txt" << "Notes (old).txt";
-        QTest::newRow("hello world") << "hello WORLD.TXT" << "Hello World.txt";
-        QTest::newRow("digit first") << "2nd file.txt" << "2nd File.txt";
-        QTest::newRow("apostrophe") << "don't.txt" << "Don't.txt";
-        QTest::newRow("full stop") << "a.b.c" << "A.b.c";
-        QTest::newRow("digit") << "x 1abc" << "X 1abc";
-        QTest::newRow("tab") << "a\tb" << "A\tB";
-        QTest::newRow("line feed") << "a\nb" << "A\nB";
-        QTest::newRow("vertical tab") << "a\vb" << "A\vB";
+        QTest::newRow("words") << "MY REPORT.TXT" << "My Report.txt";
+        QTest::newRow("digit starts a word") << "2nd file 1abc" << "2nd File 1abc";
+        // Only the space and the control characters below start a word.
+        QTest::newRow("no other separators") << "DON'T A.B-C_D [E] {F} <G> (H) I\u00a0J"
+                                             << "Don't A.b-c_d [e] {f} <g> (h) I\u00a0j";
+        QTest::newRow("control separators") << QString::fromUtf8("a\tb\nc\vd\fe\rf") + QChar(0) + QStringLiteral("g")
+                                            << QString::fromUtf8("A\tB\nC\vD\fE\rF") + QChar(0) + QStringLiteral("G");
         // A word's capital is one character: the title form where a letter has one.
-        QTest::newRow("sharp s first") << "ßa ßb" << "ßa ßb";
-        QTest::newRow("digraph") << "ǆx" << "ǅx";
-        QTest::newRow("ligature") << "ﬁle" << "ﬁle";
-        QTest::newRow("form feed") << "a\fb" << "A\fB";
-        QTest::newRow("carriage return") << "a\rb" << "A\rB";
-        QTest::newRow("nul") << withNul("a", "b") << withNul("A", "B");
-        QTest::newRow("no-break space is no separator") << "a\u00a0b" << "A\u00a0b";
-        QTest::newRow("other brackets") << "[a] {b} <c>" << "[a] {b} <c>";
+        QTest::newRow("title form") << "ßa ǆx ﬁle" << "ßa ǅx ﬁle";
         QTest::newRow("accented word start") << "élan VITAL" << "Élan Vital";
         // U+10428 / U+10400: a letter outside the basic plane, written as a surrogate pair.
         QTest::newRow("surrogate pairs") << "\U00010428\U00010428 \U00010428" << "\U00010400\U00010428 \U00010400";
+        QTest::newRow("stray byte first") << decodeName("\xff" "ab CD.TXT") << decodeName("\xff" "ab Cd.txt");
+        QTest::newRow("stray byte starts a word") << decodeName("ab \xfe" "cd") << decodeName("Ab \xfe" "cd");
+        QTest::newRow("stray byte beside UTF-8") << decodeName("caf\xe9 \xc3\xa9t\xc3\xa9")
+                                                 << decodeName("Caf\xe9 \xc3\x89t\xc3\xa9");
     }
     void properCase()
     {
@@ -95,14 +88,11 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("fixed");
         QTest::newRow("doubled parenthesis") << "((a).txt" << "((A).txt";
-        QTest::newRow("space between") << "( a).txt" << "( a).txt";
-        QTest::newRow("digit between") << "(1a).txt" << "(1a).txt";
+        QTest::newRow("only right after it") << "( a) (1a).txt" << "( a) (1a).txt";
         QTest::newRow("two groups") << "A (b) (x).txt" << "A (B) (X).txt";
         QTest::newRow("after proper case") << "Notes (old).txt" << "Notes (Old).txt";
         QTest::newRow("at the start") << "(final) Plan.doc" << "(Final) Plan.doc";
-        QTest::newRow("no parenthesis") << "Plain.txt" << "Plain.txt";
-        QTest::newRow("not basic latin") << "(é) (ж)" << "(é) (ж)";
-        QTest::newRow("other brackets") << "[a] {b}" << "[a] {b}";
+        QTest::newRow("basic latin after ( only") << "[a] {b} (é) (ж).txt" << "[a] {b} (é) (ж).txt";
         QTest::newRow("every letter") << "(a(b(c(m(y(z" << "(A(B(C(M(Y(Z";
     }
     void parenRule()
@@ -115,31 +105,12 @@ private slots:
 
     void replaceTextCases()
     {
-        QString text = QStringLiteral("a(b");
-        replaceText(text, QString(), QStringLiteral("x"));
-        QCOMPARE(text, QStringLiteral("a(b"));
-
-        text = QStringLiteral("aXbXXc");
-        replaceText(text, QStringLiteral("X"), QStringLiteral("--"));
-        QCOMPARE(text, QStringLiteral("a--b----c"));
-
-        text = QStringLiteral("(A(a");
-        replaceText(text, QStringLiteral("(a"), QStringLiteral("(B"));
-        QCOMPARE(text, QStringLiteral("(A(B"));
-
-        text = QStringLiteral("aaa");
-        replaceText(text, QStringLiteral("aa"), QStringLiteral("b"));
-        QCOMPARE(text, QStringLiteral("ba"));
-    }
-
-    // A replacement that holds its search text made the old loop run for ever; one pass ends.
-    void replaceTextEndsWhateverTheReplacement()
-    {
-        QString text = QStringLiteral("xax(a");
-        replaceText(text, QStringLiteral("a"), QStringLiteral("aa"));
-        QCOMPARE(text, QStringLiteral("xaax(aa"));
-        QCOMPARE(replaceFromStartEachTime(QStringLiteral("xax(a"), QStringLiteral("a"), QStringLiteral("aa"), 1000),
-                 QStringLiteral("<endless>"));
+        QCOMPARE(replaced("a(b", "", "x"), QStringLiteral("a(b"));
+        QCOMPARE(replaced("aXbXXc", "X", "--"), QStringLiteral("a--b----c"));
+        QCOMPARE(replaced("(A(a", "(a", "(B"), QStringLiteral("(A(B"));
+        QCOMPARE(replaced("aaa", "aa", "b"), QStringLiteral("ba"));
+        // A replacement that holds its search text made the old loop run for ever; one pass ends.
+        QCOMPARE(replaced("xax(a", "a", "aa"), QStringLiteral("xaax(aa"));
     }
 
     // For the calls the program makes, one pass gives what the loop from the start gave.
@@ -149,8 +120,7 @@ private slots:
         QRandomGenerator random(5);
         for (int round = 0; round < 2000; ++round) {
             QString name;
-            const int length = random.bounded(12);
-            for (int i = 0; i < length; ++i)
+            for (int i = random.bounded(12); i > 0; --i)
                 name += alphabet.at(random.bounded(int(alphabet.size())));
             QString expected = name;
             for (const ParenPair& pair : parenRuleTable())
@@ -196,8 +166,7 @@ private slots:
         QRandomGenerator random(7);
         for (int round = 0; round < 5000; ++round) {
             QByteArray bytes;
-            const int length = random.bounded(10);
-            for (int i = 0; i < length; ++i)
+            for (int i = random.bounded(10); i > 0; --i)
                 bytes += char(random.bounded(256));
             QCOMPARE(encodeName(decodeName(bytes)), bytes);
         }
@@ -225,14 +194,6 @@ private slots:
             QCOMPARE(encodeName(lowerCase(decodeName(name))), lower);
             QCOMPARE(encodeName(upperCase(decodeName(name))), upper);
         }
-    }
-
-    void properCaseAroundInvalidBytes()
-    {
-        QCOMPARE(encodeName(torvane::properCase(decodeName("\xff" "ab CD.TXT"))), QByteArray("\xff" "ab Cd.txt"));
-        QCOMPARE(encodeName(torvane::properCase(decodeName("ab \xfe" "cd"))), QByteArray("Ab \xfe" "cd"));
-        QCOMPARE(encodeName(torvane::properCase(decodeName("caf\xe9 \xc3\xa9t\xc3\xa9"))),
-                 QByteArray("Caf\xe9 \xc3\x89t\xc3\xa9"));
     }
 };
 

@@ -3,7 +3,6 @@
 #include "support/FakePrompter.h"
 
 #include "rename/RenameWindow.h"
-#include "rename/frmRENAME.h"
 
 #include <QApplication>
 #include <QFile>
@@ -49,7 +48,7 @@ QStringList boxTexts(const FakePrompter& prompter)
 struct Window {
     FakePrompter prompter;
     FakeRenameHost host;
-    frmRENAME w{prompter, host};
+    RenameWindow w{prompter, host};
 
     Window() = default;
     explicit Window(const QByteArray& folder) { w.setFolder(folder); }
@@ -86,23 +85,12 @@ private slots:
         QCOMPARE(win.w.windowTitle().trimmed(), QString());
         QCOMPARE(win.get<QGroupBox>("Frame2")->title(), QStringLiteral(" Drive / Folders / Files"));
         QCOMPARE(win.get<QGroupBox>("frmOptions")->title(), QStringLiteral(" Options "));
-        QCOMPARE(win.get<QGroupBox>("frmOptions")->geometry(), QRect(8, 272, 473, 89));
-        QCOMPARE(win.file1()->geometry(), QRect(8, 120, 455, 128));
-        QCOMPARE(win.get<QPushButton>("cmdCLose")->geometry(), QRect(392, 48, 73, 31));
-        QCOMPARE(win.get<QRadioButton>("optCASES_2")->geometry(), QRect(344, 24, 119, 14));
         QCOMPARE(win.get<QPushButton>("cmdSELECTED")->text(), QStringLiteral("Rename Selected File(s)"));
         QCOMPARE(win.get<QPushButton>("cmdALL")->text(), QStringLiteral("Rename the Entire Folder(s)"));
         QCOMPARE(win.get<QRadioButton>("optCASES_1")->text(), QStringLiteral("UPPER CASE"));
         QVERIFY(win.get<QRadioButton>("optCASES_0")->isChecked());
         QCOMPARE(win.file1()->selectionMode(), QAbstractItemView::ExtendedSelection);
-        const auto* txtNAME = win.get<QLineEdit>("txtNAME");
-        QVERIFY(txtNAME->isHidden());
-        QVERIFY(!txtNAME->isEnabled());
-        QCOMPARE(txtNAME->font().pointSizeF(), 8.25);
-        QVERIFY(win.get<QPushButton>("cmdALL")->font().bold());
-        QVERIFY(win.get<QRadioButton>("optCASES_0")->font().bold());
-        QVERIFY(!win.file1()->font().bold());
-        QCOMPARE(win.file1()->font().pointSizeF(), 9.0);
+        QVERIFY(win.get<QLineEdit>("txtNAME")->isHidden());
 
         QWidget* w = win.get<QPushButton>("cmdSELECTED");
         QStringList tabs;
@@ -114,8 +102,14 @@ private slots:
                                     "Dir1", "File1"}));
     }
 
-    void openingWithoutAFolderDoesNothing()
+    // No folder in File1: nothing at all. A folder gone since: a box, and no window either way.
+    void openingNeedsAFolderThatExists()
     {
+        QByteArray gone;
+        {
+            QTemporaryDir dir;
+            gone = bytesOf(dir) + "/deleted";
+        }
         FakePrompter prompter;
         FakeRenameHost host;
         bool windowOpened = false;
@@ -127,23 +121,10 @@ private slots:
         });
         openRenameWindow(nullptr, prompter, host, QByteArray());
         openRenameWindow(nullptr, prompter, host, "/");
+        openRenameWindow(nullptr, prompter, host, gone);
         QCoreApplication::processEvents();
         QVERIFY(!windowOpened);
-        QVERIFY(prompter.boxes.isEmpty());
-    }
-
-    void openingOnAGoneFolderSaysSo()
-    {
-        QByteArray gone;
-        {
-            QTemporaryDir dir;
-            gone = bytesOf(dir) + "/deleted";
-        }
-        FakePrompter prompter;
-        FakeRenameHost host;
-        openRenameWindow(nullptr, prompter, host, gone);
-        QCOMPARE(prompter.boxes.size(), 1);
-        QCOMPARE(prompter.boxes[0].text, "The folder " + QString::fromUtf8(gone) + " no longer exists.");
+        QCOMPARE(boxTexts(prompter), QStringList{"The folder " + QString::fromUtf8(gone) + " no longer exists."});
         QCOMPARE(prompter.boxes[0].icon, BoxIcon::Information);
         QCOMPARE(prompter.boxes[0].buttons, BoxButtons::Ok);
         QVERIFY(prompter.boxes[0].title.isEmpty());
@@ -159,18 +140,18 @@ private slots:
         QStringList shown;
         QByteArray folder;
         QTimer::singleShot(0, [&] {
-            auto* w = qobject_cast<frmRENAME*>(QApplication::activeModalWidget());
+            auto* w = qobject_cast<RenameWindow*>(QApplication::activeModalWidget());
             QVERIFY(w);
             folder = w->folder();
             shown = texts(w->findChild<QListWidget*>("File1"));
-            w->cmdCLose_Click();
+            w->closeClicked();
         });
         openRenameWindow(nullptr, prompter, host, bytesOf(dir) + '/');
         QCOMPARE(folder, bytesOf(dir));
         QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
     }
 
-    void folderListShowsAncestorsAndOpensSubfolders()
+    void listsShowAncestorsSubfoldersAndFiles()
     {
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
@@ -186,6 +167,8 @@ private slots:
         QCOMPARE(dirs.last().trimmed(), QStringLiteral("sub"));
         QCOMPARE(win.dir1()->currentRow(), depth);
         QCOMPARE(texts(win.file1()), QStringList{"top.txt"});
+        emit win.file1()->itemClicked(win.file1()->item(0));
+        QCOMPARE(win.get<QLineEdit>("txtNAME")->text(), QStringLiteral("top.txt"));
 
         emit win.dir1()->itemActivated(win.dir1()->item(depth + 1));
         QCOMPARE(win.w.folder(), folder + "/sub");
@@ -196,42 +179,56 @@ private slots:
         QCOMPARE(win.w.folder(), folder);
     }
 
-    void fileListClickTakesTheName()
+    // A run renames the files it was asked for, says how many it counted, switches the main
+    // window's timer on and off around itself and lists the new names.
+    void runRenamesAndCounts_data()
     {
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"Name.txt"});
-        Window win(bytesOf(dir));
-        emit win.file1()->itemClicked(win.file1()->item(0));
-        QCOMPARE(win.get<QLineEdit>("txtNAME")->text(), QStringLiteral("Name.txt"));
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<bool>("wholeFolder");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("lines");   // %1: the folder
+        QTest::addColumn<QByteArrayList>("after");
+        QTest::newRow("upper, whole folder") << QByteArrayList{"a.txt", "B.TXT"} << 1 << QStringList() << true
+                                             << QStringList{"2 files were renamed"} << QStringList()
+                                             << QByteArrayList{"A.TXT", "B.TXT"};
+        // The parenthesis rule and the selection belong to "Rename Selected File(s)" only.
+        QTest::newRow("proper, whole folder") << QByteArrayList{"x (y).txt", "z.txt"} << 2 << QStringList{"z.txt"} << true
+                                              << QStringList{"2 files were renamed"} << QStringList()
+                                              << QByteArrayList{"X (y).txt", "Z.txt"};
+        QTest::newRow("proper, selected") << QByteArrayList{"x (y).txt", "z.txt", "Y.TXT"} << 2
+                                          << QStringList{"x (y).txt", "z.txt"} << false
+                                          << QStringList{"Complete!", "Complete!", "2 file(s) were renamed"} << QStringList()
+                                          << QByteArrayList{"X (Y).txt", "Y.TXT", "Z.txt"};
+        QTest::newRow("a failing file still counts") << QByteArrayList{"a.txt", "A.TXT", "c.txt"} << 1 << QStringList() << true
+                                                     << QStringList{"3 files were renamed"}
+                                                     << QStringList{" Cannot access %1/a.txt."}
+                                                     << QByteArrayList{"A.TXT", "C.TXT", "a.txt"};
+        QTest::newRow("nothing selected counts zero") << QByteArrayList{"keep.txt"} << 1 << QStringList() << false
+                                                      << QStringList{"0 file(s) were renamed"} << QStringList()
+                                                      << QByteArrayList{"keep.txt"};
+        QTest::newRow("name not UTF-8") << QByteArrayList{"\xff" "ABC.TXT"} << 0 << QStringList() << true
+                                        << QStringList{"1 files were renamed"} << QStringList()
+                                        << QByteArrayList{"\xff" "abc.txt"};
     }
-
-    void upperCaseOverTheWholeFolder()
+    void runRenamesAndCounts()
     {
+        QFETCH(QByteArrayList, files);
+        QFETCH(int, choice);
+        QFETCH(QStringList, selected);
+        QFETCH(bool, wholeFolder);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArrayList, after);
         QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"a.txt", "B.TXT"});
+        makeFiles(bytesOf(dir), files);
         Window win(bytesOf(dir));
-        win.choose(1);
-        win.w.cmdALL_Click();
-        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"A.TXT", "B.TXT"}));
-        QCOMPARE(boxTexts(win.prompter), QStringList{"2 files were renamed"});
-        QCOMPARE(win.prompter.boxes[0].icon, BoxIcon::Information);
-        QCOMPARE(win.host.timerSwitches, (QList<bool>{true, false}));
-        QVERIFY(win.host.lines.isEmpty());
-        QCOMPARE(texts(win.file1()), (QStringList{"A.TXT", "B.TXT"}));
-    }
-
-    void properCaseOfSelectedFiles()
-    {
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"x (y).txt", "z.txt", "Y.TXT"});
-        Window win(bytesOf(dir));
-        win.choose(2);
-        win.select({"x (y).txt", "z.txt"});
-        int checks = 0;
+        win.choose(choice);
+        win.select(selected);
         win.prompter.onAsk = [&](const FakePrompter::Box& box) {
             if (box.text != QLatin1String("Complete!"))
                 return;
-            ++checks;
             // While a box is up mid-run, nothing may start another run or change the folder.
             QVERIFY(!win.get<QGroupBox>("frmOptions")->isEnabled());
             QVERIFY(!win.dir1()->isEnabled());
@@ -240,50 +237,27 @@ private slots:
             QVERIFY(QGuiApplication::overrideCursor());
             QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
         };
-        win.w.cmdSELECTED_Click();
-        QCOMPARE(checks, 2);
-        QCOMPARE(boxTexts(win.prompter), (QStringList{"Complete!", "Complete!", "2 file(s) were renamed"}));
-        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"X (Y).txt", "Y.TXT", "Z.txt"}));
-        QCOMPARE(texts(win.file1()), (QStringList{"X (Y).txt", "Y.TXT", "Z.txt"}));
+        wholeFolder ? win.w.renameAllClicked() : win.w.renameSelectedClicked();
+
+        QCOMPARE(boxTexts(win.prompter), boxes);
+        QCOMPARE(win.prompter.boxes.last().icon, BoxIcon::Information);
+        lines.replaceInStrings(QStringLiteral("%1"), dir.path());
+        QCOMPARE(win.host.lines, lines);
+        QCOMPARE(win.host.timerSwitches, (QList<bool>{true, false}));
+        QCOMPARE(filesIn(bytesOf(dir)), after);
+        QStringList shown = texts(win.file1()), expected;
+        for (const QByteArray& name : after)
+            expected << QString::fromUtf8(name);
+        shown.sort();
+        expected.sort();
+        QCOMPARE(shown, expected);
         QVERIFY(win.file1()->selectedItems().isEmpty());
         QVERIFY(win.get<QGroupBox>("frmOptions")->isEnabled());
         QVERIFY(win.file1()->isEnabled());
         QVERIFY(!QGuiApplication::overrideCursor());
-    }
-
-    void properCaseOfTheWholeFolder()
-    {
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"x (y).txt", "z.txt"});
-        Window win(bytesOf(dir));
-        win.choose(2);
-        win.select({"z.txt"});
-        win.w.cmdALL_Click();
-        QCOMPARE(boxTexts(win.prompter), QStringList{"2 files were renamed"});
-        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"X (y).txt", "Z.txt"}));
-    }
-
-    void failingFileStillCounts()
-    {
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"a.txt", "A.TXT", "c.txt"});
-        Window win(bytesOf(dir));
-        win.choose(1);
-        win.w.cmdALL_Click();
-        QCOMPARE(boxTexts(win.prompter), QStringList{"3 files were renamed"});
-        QCOMPARE(win.host.lines, QStringList{" Cannot access " + dir.path() + "/a.txt."});
-        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"A.TXT", "C.TXT", "a.txt"}));
-    }
-
-    void nothingSelectedCountsZero()
-    {
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"keep.txt"});
-        Window win(bytesOf(dir));
-        win.choose(1);
-        win.w.cmdSELECTED_Click();
-        QCOMPARE(boxTexts(win.prompter), QStringList{"0 file(s) were renamed"});
-        QCOMPARE(filesIn(bytesOf(dir)), QByteArrayList{"keep.txt"});
+        // QTemporaryDir cannot remove a name that is not UTF-8.
+        for (const QByteArray& name : after)
+            std::remove((bytesOf(dir) + '/' + name).constData());
     }
 
     // A run keeps to the folder and the entries it started with; a second run cannot start
@@ -304,30 +278,17 @@ private slots:
             if (!first || box.text != QLatin1String("Complete!"))
                 return;
             first = false;
-            win.w.cmdSELECTED_Click();
-            win.w.cmdALL_Click();
+            win.w.renameSelectedClicked();
+            win.w.renameAllClicked();
             win.w.close();
             win.w.setFolder(folder + "/other");
         };
-        win.w.cmdSELECTED_Click();
+        win.w.renameSelectedClicked();
         QCOMPARE(boxTexts(win.prompter), (QStringList{"Complete!", "Complete!", "2 file(s) were renamed"}));
         QCOMPARE(filesIn(folder), (QByteArrayList{"A (B).txt", "C.txt"}));
         QCOMPARE(filesIn(folder + "/other"), QByteArrayList{"d.txt"});
         QVERIFY(win.w.isVisible());
         QVERIFY(win.host.lines.isEmpty());
-    }
-
-    void namesThatAreNotUtf8()
-    {
-        QTemporaryDir dir;
-        const QByteArray odd("\xff" "ABC.TXT");
-        makeFiles(bytesOf(dir), {odd});
-        Window win(bytesOf(dir));
-        QCOMPARE(texts(win.file1()), QStringList{"\ufffdABC.TXT"});
-        win.w.cmdALL_Click();
-        QCOMPARE(filesIn(bytesOf(dir)), QByteArrayList{QByteArray("\xff" "abc.txt")});
-        QVERIFY(win.host.lines.isEmpty());
-        QCOMPARE(std::remove((bytesOf(dir) + "/\xff" "abc.txt").constData()), 0);
     }
 };
 

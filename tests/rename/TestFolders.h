@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RenameNoReplace.h"
+#include "fs/RenameNoReplace.h"
 
 #include <QByteArrayList>
 #include <QFile>

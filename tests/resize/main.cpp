@@ -1,20 +1,13 @@
-#include "ResizerTest.h"
-#include "WidgetFormAccessTest.h"
-
 #include <QApplication>
-#include <QTest>
+
+namespace torvane::test {
+int runResizerTests(int argc, char** argv);
+int runWidgetFormAccessTests(int argc, char** argv);
+} // namespace torvane::test
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    int failures = 0;
-    {
-        torvane::test::ResizerTest test;
-        failures += QTest::qExec(&test, argc, argv);
-    }
-    {
-        torvane::test::WidgetFormAccessTest test;
-        failures += QTest::qExec(&test, argc, argv);
-    }
+    const int failures = torvane::test::runResizerTests(argc, argv) + torvane::test::runWidgetFormAccessTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

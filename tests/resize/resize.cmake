@@ -1,10 +1,5 @@
 torvane_test(torvane_resize_tests
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/FakeForm.h
-    ${CMAKE_CURRENT_LIST_DIR}/ResizerTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ResizerTest.h
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${CMAKE_CURRENT_LIST_DIR}/ResizerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WidgetFormAccessTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/WidgetFormAccessTest.h
   LIBS torvane_resize
   LABELS resize)

@@ -1,4 +1,4 @@
-#include "platform/PlatformError.h"
+#include "fs/PlatformError.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/Report.h"
@@ -124,7 +124,7 @@ private slots:
         h.fs.addFolder("/data/empty", 0);
         h.status.setText(QStringLiteral("old"));
 
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
 
         QVERIFY(h.prompter.boxes.isEmpty());
         QTreeWidgetItem* root = h.tree.find("/data/");
@@ -169,7 +169,7 @@ private slots:
         // 12000.00 MB asks nothing.
         Harness quiet;
         quiet.fs.addVolume("/data", {true, 12000 * MB, 0});
-        quiet.scanner->ScanDrive();
+        quiet.scanner->scanVolume();
         QVERIFY(quiet.prompter.boxes.isEmpty());
 
         // 12000.01 MB asks; Cancel leaves the root, the status line and the old report.
@@ -183,7 +183,7 @@ private slots:
         h.status.setText(QStringLiteral("before"));
         h.timerOn = true;
         h.prompter.answerNext(BoxAnswer::Cancel);
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
 
         QCOMPARE(h.prompter.boxes.size(), 1);
         QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("This is a very large drive\r\nand may take some time to\r\ncomplete. "
@@ -202,7 +202,7 @@ private slots:
     {
         Harness h;
         h.fs.addVolume("/data", {true, 1024 * MB, 1024 * MB});
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         QCOMPARE(h.report(), QByteArray("<?xml version='1.0' ?>\r\n\t<DirectoryTree Size='  [1024.00 MB]' Drive='/data/'>\r\n"
                                         "\t</DirectoryTree>\r\n"));
         QVERIFY(h.status.text().startsWith(QStringLiteral("Drive scan is complete.\r\nAny File/Folder/Permission errors will be "
@@ -216,7 +216,7 @@ private slots:
         h.fs.addVolume("/media/usb", {false, 0, 0});
         h.fs.addFolder("/etc", 3 * MB);
         h.drive = "/media/usb";
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         QCOMPARE(h.drive, QByteArray("/"));
         QVERIFY(h.tree.find("/"));
         QCOMPARE(h.tree.find("/")->text(0), QStringLiteral("/  [2048.00 MB  -  Free Space: 1024.00]"));
@@ -233,7 +233,7 @@ private slots:
         h.fs.addFolder("/data/a/3", MB);
         h.fs.addFolder("/data/b", MB).sizeFails = FakeFileSystem::Failure{13, QStringLiteral("Permission denied")};
         h.fs.addFolder("/data/c", MB).listFails = FakeFileSystem::Failure{13, QStringLiteral("Permission denied")};
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
 
         QVERIFY(h.tree.find("/data/a/1"));
         QVERIFY(!h.tree.find("/data/a/2"));
@@ -255,7 +255,7 @@ private slots:
         Harness h;
         h.fs.addVolume("/data", {true, 1024 * MB, 0});
         h.fs.addFolder("/data/a");
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         h.fs.addFolder("/data/a/x");
         h.fs.addFolder("/data/a/y");
         h.fs.addFolder("/data/a/z");
@@ -268,7 +268,7 @@ private slots:
             seenMax = std::max(seenMax, h.bar.maximum());
             seenValue = std::max(seenValue, v);
         });
-        h.scanner->ListChildFolders("/data/q");
+        h.scanner->listSubfolders("/data/q");
         QCOMPARE(h.bar.maximum(), 7);
         QCOMPARE(seenMax, 7);
         QCOMPARE(seenValue, 3);
@@ -286,7 +286,7 @@ private slots:
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] { ++timerTicks; });
         timer.start(0);
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         QVERIFY(timerTicks > 0);   // events ran while the size was awaited
         QCOMPARE(h.tree.find("/data/slow")->text(0), QStringLiteral(" [7.00 MB] slow"));
     }
@@ -300,10 +300,10 @@ private slots:
         h.fs.onSubfolders = [&](const QByteArray& path) {
             if (path == "/data/a") {
                 ++nested;
-                h.scanner->ScanDrive();
+                h.scanner->scanVolume();
             }
         };
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         QCOMPARE(nested, 1);
         QCOMPARE(h.fs.walksBegun.size(), 1);
         QVERIFY(h.tree.find("/data/a/b"));
@@ -330,7 +330,7 @@ private slots:
         Harness h;
         h.fs.addVolume("/data", {true, 1024 * MB, 0});
         h.fs.addFolder("/data/" + name + "/" + name);
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
 
         QXmlStreamReader xml(h.report());
         QStringList folderNames, subNames;
@@ -406,7 +406,7 @@ private slots:
         h.fs.addVolume("/data", {true, 1024 * MB, 0});
         for (int i = 0; i < 3000; ++i)
             h.fs.addFolder("/data/big/d" + QByteArray::number(i), std::uint64_t(i % 97) * MB);
-        h.scanner->ScanDrive();
+        h.scanner->scanVolume();
         const QStringList captions = h.captionsUnder("/data/big");
         QCOMPARE(captions.size(), 3000);
         for (qsizetype i = 1; i < captions.size(); ++i)

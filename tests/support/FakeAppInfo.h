@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AppInfo.h"
+#include "desktop/AppInfo.h"
 
 namespace torvane::test {
 

@@ -1,7 +1,7 @@
 #include "support/FakeFileSystem.h"
 
-#include "platform/Keys.h"
-#include "platform/PlatformError.h"
+#include "fs/Keys.h"
+#include "fs/PlatformError.h"
 
 namespace torvane::test {
 
@@ -39,9 +39,9 @@ void FakeFileSystem::removeFolder(const QByteArray& path)
     }
 }
 
-void FakeFileSystem::addVolume(const QByteArray& mountPath, VolumeSpace space, const QByteArray& fsType)
+void FakeFileSystem::addVolume(const QByteArray& mountPath, VolumeSpace space)
 {
-    volumes_.push_back({Volume{normal(mountPath), "/dev/fake" + QByteArray::number(volumes_.size()), fsType}, space});
+    volumes_.push_back({Volume{normal(mountPath), "/dev/fake" + QByteArray::number(volumes_.size()), "ext4"}, space});
     addFolder(mountPath, folders_.count(normal(mountPath)) ? folders_[normal(mountPath)].size : 0);
 }
 
@@ -60,20 +60,6 @@ VolumeSpace FakeFileSystem::volumeSpace(const QByteArray& mountPath)
             return v.second;
     }
     return {};
-}
-
-void FakeFileSystem::beginWalk(const QByteArray& mountPath)
-{
-    walksBegun.append(mountPath);
-}
-
-WalkProgress FakeFileSystem::walkProgress()
-{
-    return progress;
-}
-
-void FakeFileSystem::waitForWalk(std::chrono::milliseconds)
-{
 }
 
 std::optional<std::uint64_t> FakeFileSystem::folderSize(const QByteArray& path)
@@ -116,14 +102,7 @@ QDateTime FakeFileSystem::lastAccess(const QByteArray& path)
     auto it = folders_.find(normal(path));
     if (it == folders_.end())
         throw PlatformError(2, QStringLiteral("No such file or directory"));
-    if (it->second.accessFails)
-        throw PlatformError(it->second.accessFails->first, it->second.accessFails->second);
     return it->second.lastAccess;
-}
-
-bool FakeFileSystem::folderExists(const QByteArray& path)
-{
-    return folders_.count(normal(path)) != 0;
 }
 
 } // namespace torvane::test

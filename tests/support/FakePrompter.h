@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Prompter.h"
+#include "desktop/Prompter.h"
 
 #include <QList>
 #include <QString>
@@ -21,7 +21,18 @@ public:
         QString title;
     };
 
-    BoxAnswer ask(const QString& text, BoxIcon icon, BoxButtons buttons, const QString& title) override;
+    BoxAnswer ask(const QString& text, BoxIcon icon, BoxButtons buttons, const QString& title) override
+    {
+        const Box box{text, icon, buttons, title};
+        boxes.append(box);
+        if (onAsk)
+            onAsk(box);
+        if (script_.empty())
+            return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
+        const BoxAnswer a = script_.front();
+        script_.pop_front();
+        return a;
+    }
 
     void answerNext(BoxAnswer answer) { script_.push_back(answer); }
     // Called for each box before it answers (to look at the program's state while a box is up).

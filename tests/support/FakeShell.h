@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Shell.h"
+#include "desktop/Shell.h"
+#include "fs/PlatformError.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,18 +12,22 @@
 
 namespace torvane::test {
 
-// Records every call. Calls fail with `failWith` when it is set; moveToTrash removes nothing
-// unless `trashRemoves` is set, in which case it deletes the folder on disk (rm -r) to stand for
-// a move.
+// Records every call. Calls fail with `failWith` when it is set; moveToTrash removes nothing.
 class FakeShell final : public Shell {
 public:
-    void openFolder(const QByteArray& path) override;
-    void openFile(const QString& path) override;
-    void moveToTrash(const QByteArray& path) override;
-    TrashContents trashContents(const std::vector<QByteArray>& volumeMounts) override;
-    void emptyTrash(const std::vector<QByteArray>& volumeMounts) override;
-    void showProperties(const QByteArray& path, QWidget* parent) override;
-    void startProgram(const QString& path) override;
+    void openFolder(const QByteArray& path) override { maybeFail(); openedFolders.append(path); }
+    void openFile(const QString& path) override { maybeFail(); openedFiles.append(path); }
+    void moveToTrash(const QByteArray& path) override
+    {
+        maybeFail();
+        trashed.append(path);
+        if (onTrash)
+            onTrash(path);
+    }
+    TrashContents trashContents(const std::vector<QByteArray>&) override { return contents; }
+    void emptyTrash(const std::vector<QByteArray>&) override { maybeFail(); ++emptied; }
+    void showProperties(const QByteArray& path, QWidget*) override { propertiesShown.append(path); }
+    void startProgram(const QString& path) override { maybeFail(); started.append(path); }
 
     QList<QByteArray> openedFolders;
     QStringList openedFiles;
@@ -31,9 +36,15 @@ public:
     QStringList started;
     int emptied = 0;
     TrashContents contents;
-    bool trashRemoves = false;
     std::function<void(const QByteArray&)> onTrash;   // runs after a recorded move
     std::optional<std::pair<int, QString>> failWith;
+
+private:
+    void maybeFail() const
+    {
+        if (failWith)
+            throw PlatformError(failWith->first, failWith->second);
+    }
 };
 
 } // namespace torvane::test

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "fs/FileSystem.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"

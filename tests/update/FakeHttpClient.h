@@ -1,15 +1,13 @@
 #pragma once
 
-#include "platform/HttpClient.h"
+#include "net/HttpClient.h"
 
 #include <QList>
-#include <QMap>
 #include <QPointer>
 
 namespace torvane::test {
 
-// Answers fetches from a table and hands out transfers that the test drives by emitting their
-// signals.
+// Hands out transfers that the test drives by emitting their signals.
 class FakeHttpClient final : public HttpClient {
 public:
     struct Started {
@@ -17,13 +15,8 @@ public:
         QPointer<HttpTransfer> transfer;
     };
 
-    std::optional<QByteArray> fetch(const QUrl& url, std::chrono::milliseconds) override
-    {
-        fetched.append(url);
-        if (!bodies.contains(url))
-            return std::nullopt;
-        return bodies.value(url);
-    }
+    // The update window only downloads.
+    std::optional<QByteArray> fetch(const QUrl&, std::chrono::milliseconds) override { return std::nullopt; }
 
     HttpTransfer* download(const QUrl& url, QObject* owner) override
     {
@@ -41,8 +34,6 @@ public:
         return nullptr;
     }
 
-    QMap<QUrl, QByteArray> bodies;
-    QList<QUrl> fetched;
     QList<Started> started;
 };
 

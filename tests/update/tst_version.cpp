@@ -14,22 +14,6 @@ class VersionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void collapseSpaces_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("runs and ends") << "  a   b  " << "a b";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("tabs and line ends stay") << " a\t  b\r\n " << "a\t b\r\n";
-        QTest::newRow("blank before CR LF") << "  2.0.23 \r\n" << "2.0.23 \r\n";
-    }
-    void collapseSpaces()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(CollapseSpaces(text), expected);
-    }
-
     void versionKey_data()
     {
         using Key = std::optional<VersionKey>;
@@ -55,7 +39,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(std::optional<VersionKey>, expected);
-        QCOMPARE(VersionKeyOf(text), expected);
+        QCOMPARE(versionKeyOf(text), expected);
     }
 
     void newer_data()
@@ -74,26 +58,26 @@ private slots:
     {
         QFETCH(QString, offered);
         QFETCH(bool, newer);
-        const auto key = VersionKeyOf(offered);
+        const auto key = versionKeyOf(offered);
         QVERIFY(key);
-        QCOMPARE(IsNewerVersion(*key, VersionKey{2, 0, 22}), newer);
+        QCOMPARE(isNewerVersion(*key, VersionKey{2, 0, 22}), newer);
     }
 
-    void fileExists()
+    void fileExistsOnlyForFiles()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString file = dir.filePath(QStringLiteral("update.exe"));
-        QVERIFY(!FileExists(file));
+        QVERIFY(!fileExists(file));
         QFile empty(file);
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
-        QVERIFY(FileExists(file));   // an empty file still has a length
-        QVERIFY(!FileExists(dir.path()));
-        QVERIFY(!FileExists(QString()));
-        QVERIFY(!FileExists(dir.filePath(QStringLiteral("missing/update.exe"))));
+        QVERIFY(fileExists(file));   // an empty file still has a length
+        QVERIFY(!fileExists(dir.path()));
+        QVERIFY(!fileExists(QString()));
+        QVERIFY(!fileExists(dir.filePath(QStringLiteral("missing/update.exe"))));
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("dangling"))));
-        QVERIFY(!FileExists(dir.filePath(QStringLiteral("dangling"))));
+        QVERIFY(!fileExists(dir.filePath(QStringLiteral("dangling"))));
     }
 };
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "desktop/Shell.h"
+
+#include <QByteArray>
+
+#include <vector>
+
+namespace torvane {
+
+// The freedesktop trash, byte-exact: what is trashed keeps its name's bytes, and its .trashinfo
+// lets a file manager put it back. Failures throw PlatformError.
+
+// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when XDG_DATA_HOME is unset or not absolute.
+QByteArray homeTrashPath();
+
+struct TrashedItem {
+    QByteArray trashDir;   // the trash it went to; the item is files/<name>
+    QByteArray name;       // its info is info/<name>.trashinfo
+};
+
+// Moves the file or folder into the trash of its volume: the home trash on the home volume,
+// otherwise $top/.Trash/$uid when the volume's administrator made a valid .Trash, else
+// $top/.Trash-$uid. Refuses a trash folder and anything inside one, and never deletes: when no
+// trash can be made on the volume, or the move fails, nothing is changed.
+TrashedItem moveToTrash(const QByteArray& path);
+
+// The home trash and the trashes of the given volumes that exist and may be used.
+std::vector<QByteArray> trashDirectories(const std::vector<QByteArray>& volumeMounts);
+
+TrashContents trashContents(const std::vector<QByteArray>& volumeMounts);
+// Empties files/, info/ and directorysizes of every trash; goes on past failures and then
+// throws the first.
+void emptyTrash(const std::vector<QByteArray>& volumeMounts);
+
+} // namespace torvane

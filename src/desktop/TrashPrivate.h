@@ -1,0 +1,40 @@
+#pragma once
+
+// Private to src/desktop: what the Trash*.cpp files share. Nothing outside src/desktop includes
+// this; the public interface is desktop/Trash.h.
+
+#include <QByteArray>
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <vector>
+
+namespace torvane::trashimpl {
+
+inline constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// The folder holding the path: its text up to the last '/', or "/".
+QByteArray parentOf(const QByteArray& path);
+
+// The home trash with its files/ and info/, every missing folder on the way made private to the
+// user. Returns false with errno set.
+bool makeHomeTrash(const QByteArray& trash);
+
+// The device the home trash is (or will be) on: that of its nearest existing ancestor.
+dev_t homeTrashDevice(const QByteArray& trash);
+
+// The mount point of the file system that holds the folder open at folderFd, whose path (with no
+// links) is `folder`: the last ancestor on the same device, climbed to by "..", so that a folder
+// deeper than PATH_MAX finds its top as well. Returns the top's path and its descriptor in topFd.
+QByteArray volumeTop(int folderFd, const QByteArray& folder, dev_t device, int& topFd);
+
+// The trash of another volume, relative to its top (open at topFd): .Trash/$uid when the
+// administrator made a valid .Trash, else .Trash-$uid. Returns an empty path with errno set when
+// neither can be used.
+QByteArray volumeTrash(int topFd);
+
+// The names in the directory open at fd, without "." and ".."; error gets the errno of a failed
+// read, and is left alone otherwise.
+std::vector<QByteArray> entryNames(int fd, int& error);
+
+} // namespace torvane::trashimpl

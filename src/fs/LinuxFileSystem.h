@@ -1,0 +1,38 @@
+#pragma once
+
+#include "fs/FileSystem.h"
+
+#include <map>
+#include <memory>
+
+namespace torvane {
+
+class Walk;
+
+// The FileSystem of a Linux machine: volumes from the mount table, sizes from one parallel walk of
+// the chosen volume, listings read from the disk when asked.
+class LinuxFileSystem final : public FileSystem {
+public:
+    LinuxFileSystem();
+    ~LinuxFileSystem() override;
+
+    std::vector<Volume> volumes() override;
+    VolumeSpace volumeSpace(const QByteArray& mountPath) override;
+    void beginWalk(const QByteArray& mountPath) override;
+    WalkProgress walkProgress() override;
+    void waitForWalk(std::chrono::milliseconds limit) override;
+    std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
+    std::vector<Folder> subfolders(const QByteArray& path) override;
+    QDateTime lastAccess(const QByteArray& path) override;
+    bool folderExists(const QByteArray& path) override;
+
+private:
+    std::optional<std::uint64_t> measureOnDemand(const QByteArray& path);
+
+    std::unique_ptr<Walk> walk_;
+    QByteArray walkRoot_;
+    std::map<QByteArray, std::unique_ptr<Walk>> onDemand_;   // folders made after the walk read their parent
+    std::map<QByteArray, std::uint64_t> measured_;
+};
+
+} // namespace torvane

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "mainwindow/Services.h"
+#include "rename/RenameHost.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QSet>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace torvane {
+
+class DriveScanner;
+class Resizer;
+class WidgetFormAccess;
+class FolderTree;
+class StatusBox;
+struct Folder;
+
+// The main window: drive chooser, folder tree, folder buttons, progress bar, status box.
+// Its definition is split by concern:
+//   MainWindowControls.cpp  construction, controls, tab order, drive list, resizing
+//   MainWindowMenus.cpp     the menu bar and the pop-up menus
+//   MainWindowTree.cpp      scans, tree events, pop-up menus, re-selection after a refresh
+//   MainWindowCommands.cpp  the folder commands, the report and the log, the other windows
+//   MainWindow.cpp          start-up and the routing of the watched controls' events
+class MainWindow final : public QMainWindow, public RenameHost {
+    Q_OBJECT
+
+public:
+    // endProgram ends the process at once (no close handlers); tests pass a recorder.
+    MainWindow(const Services& services, std::function<void()> endProgram, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up steps that follow showing the window: version texts, proportions recorded.
+    void startUp();
+
+    // For tests and the handlers of other windows.
+    QByteArray file1Key() const { return file1Key_; }
+    StatusBox& status() const { return *status_; }
+    FolderTree& tree() const { return *tree_; }
+    DriveScanner& scanner() const { return *scanner_; }
+    QMenu* lastPopup() const { return lastPopup_; }
+    void setTimerEnabled(bool on) override;
+    void prependStatusLine(const QString& line) override;
+
+    // Handlers, public so menus, buttons and tests reach the same code.
+    // Scans (MainWindowTree.cpp).
+    void runClicked();
+    void processDriveTriggered();
+    void refreshTriggered();
+    // Folder commands (MainWindowCommands.cpp).
+    void openClicked();
+    void deleteClicked();
+    void propertiesTriggered();
+    void emptyTrashTriggered();
+    void openXmlOutputTriggered();
+    void saveAndShowLog();
+    void renameClicked();
+    void checkForUpdatesTriggered();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Controls and menus (MainWindowControls.cpp, MainWindowMenus.cpp).
+    void createControls();
+    void createMenus();
+    void setTabOrder();
+    void fillDriveList();
+    QByteArray currentDrive() const;
+    void setCurrentDrive(const QByteArray& mount);
+    void setStartControlsEnabled(bool on);
+    std::vector<QByteArray> volumeMounts() const;   // every volume in drvHDs
+    QString reportPath() const;
+    void windowResized();
+
+    // Tree events (MainWindowTree.cpp).
+    bool busy() const;   // a scan or a fill runs: no new scan may rebuild the tree under it
+    void folderExpanded(QTreeWidgetItem* item);
+    void addChildNodes(const QByteArray& key, const std::vector<Folder>& children);
+    void folderClicked(QTreeWidgetItem* item);
+    void treeMouseReleased(const QPoint& pos);
+    void reselect(const QByteArray& refreshKey, const QByteArray& oldDriveKey);
+    void selectKey(const QByteArray& key);
+
+    // Folder commands (MainWindowCommands.cpp).
+    bool refuseVolumeRoot(const QByteArray& key);
+    bool confirmDelete(const QByteArray& key);
+    void showDeleteOutcome(const QByteArray& key);
+
+    Services services_;
+    std::function<void()> endProgram_;
+
+    QWidget* client_ = nullptr;
+    QGroupBox* Frame1_ = nullptr;
+    QComboBox* drvHDs_ = nullptr;
+    QPushButton* cmdRun_ = nullptr;
+    QGroupBox* frmMain_ = nullptr;
+    QTreeWidget* trvDir_ = nullptr;
+    QPushButton* cmdOpen_ = nullptr;
+    QPushButton* cmdDelete_ = nullptr;
+    QPushButton* cmdRename_ = nullptr;
+    QPushButton* cmdExit_ = nullptr;
+    QLineEdit* File1_ = nullptr;
+    QProgressBar* ProgressBar_ = nullptr;
+    QGroupBox* frameStatus_ = nullptr;
+    QPlainTextEdit* txtStatus_ = nullptr;
+    QLabel* lblVersion_ = nullptr;
+    QTimer* Timer_ = nullptr;
+    QMenu* mnuDir2_ = nullptr;
+    QMenu* mnuDir3_ = nullptr;
+    QMenu* lastPopup_ = nullptr;
+
+    std::unique_ptr<FolderTree> tree_;
+    std::unique_ptr<StatusBox> status_;
+    std::unique_ptr<DriveScanner> scanner_;
+    std::unique_ptr<WidgetFormAccess> formAccess_;
+    std::unique_ptr<Resizer> resizer_;
+    QByteArray file1Key_;
+    QByteArray refreshKey_;
+    QSet<QByteArray> filling_;   // keys whose lazy fill is running
+};
+
+} // namespace torvane

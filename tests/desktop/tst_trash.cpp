@@ -1,0 +1,580 @@
+#include "fs/LongPath.h"
+#include "fs/PlatformError.h"
+#include "desktop/Trash.h"
+#include "desktop/TrashTree.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace torvane;
+
+namespace {
+
+bool exists(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+void makeDir(const QByteArray& path, mode_t mode = 0755)
+{
+    QVERIFY2(::mkdir(path.constData(), mode) == 0, path.constData());
+    ::chmod(path.constData(), mode);   // past the umask
+}
+
+// Byte-exact paths: the info files of the awkward names are not UTF-8.
+void writeFile(const QByteArray& path, const QByteArray& content)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QVERIFY2(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) && file.write(content) == content.size(),
+             path.constData());
+}
+
+QByteArray readBytes(const QByteArray& path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? file.readAll() : QByteArray();
+}
+
+int countEntries(const QByteArray& folder)
+{
+    QDir dir(QFile::decodeName(folder));
+    return int(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+// The key=value lines of a .trashinfo; none unless it starts with the group header.
+QMap<QByteArray, QByteArray> readInfo(const QByteArray& infoPath)
+{
+    QMap<QByteArray, QByteArray> keys;
+    const QList<QByteArray> lines = readBytes(infoPath).split('\n');
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype eq = line.indexOf('=');
+        if (lines.first() == "[Trash Info]" && eq > 0)
+            keys[line.left(eq)] = line.mid(eq + 1);
+    }
+    return keys;
+}
+
+// Where the item `name` in `trash` came from, as its .trashinfo says (percent-decoded).
+QByteArray origin(const QByteArray& trash, const QByteArray& name)
+{
+    return QByteArray::fromPercentEncoding(readInfo(trash + "/info/" + name + ".trashinfo").value("Path"));
+}
+
+// The error moveToTrash refused `path` with; number -1 when it trashed it after all.
+PlatformError refusal(const QByteArray& path)
+{
+    try {
+        moveToTrash(path);
+    } catch (const PlatformError& e) {
+        return e;
+    }
+    return PlatformError(-1, QStringLiteral("trashed ") + QFile::decodeName(path));
+}
+
+// Makes each of `names` inside the one before, below `folder` (relative calls, so the chain may
+// pass PATH_MAX), and returns the last one's path; empty when a step failed.
+QByteArray makeChain(const QByteArray& folder, const QByteArrayList& names)
+{
+    QByteArray path = folder;
+    int fd = openFolder(folder, O_RDONLY);
+    for (const QByteArray& name : names) {
+        const int next = fd >= 0 && ::mkdirat(fd, name.constData(), 0755) == 0
+                             ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(fd);
+        fd = next;
+        path += '/' + name;
+    }
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return path;
+}
+
+// The entry at the end of a path of any length, without following it; false when it is missing.
+bool lstatLong(const QByteArray& path, struct stat& st)
+{
+    const PathParts parts = splitPath(path);
+    const int fd = openFolder(parts.folder, O_PATH);
+    if (fd < 0)
+        return false;
+    const bool found = ::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(fd);
+    return found;
+}
+
+QByteArray uid()
+{
+    return QByteArray::number(qulonglong(::getuid()));
+}
+
+// A tmpfs mounted for one test (only root may): another st_dev, so another volume to the trash.
+class Volume {
+public:
+    explicit Volume(const QByteArray& mountPoint) : path_(mountPoint)
+    {
+        mounted_ = ::mkdir(path_.constData(), 0755) == 0 && ::mount("torvane-test", path_.constData(), "tmpfs", 0, "size=16m") == 0;
+    }
+    ~Volume()
+    {
+        if (mounted_)
+            ::umount2(path_.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const QByteArray& path() const { return path_; }
+
+private:
+    QByteArray path_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+class TrashTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void homeTrashFollowsTheEnvironment();
+    void trashedFolderKeepsItsOriginInInfo();
+    void nameClashesGetNumberedNames();
+    void awkwardNamesSurviveByteExact_data();
+    void awkwardNamesSurviveByteExact();
+    void refusalsChangeNothing();
+    void otherVolumeUsesItsOwnTrash();
+    void emptyingNeverFollowsLinks();
+    void emptyingBothVolumeFormsCountsAndSizes();
+    void emptyingStaysOnTheTrashFileSystem();
+    void deepTreesAreMeasuredAndRemoved();
+    void foldersResolveAsRealpathDoes();
+    void itemsPastPathMaxAreTrashed();
+
+private:
+    QByteArray base() const { return QFile::encodeName(tmp_->path()); }
+    QByteArray work() const { return base() + "/work"; }
+    QByteArray homeTrash() const { return base() + "/data/Trash"; }
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+};
+
+void TrashTest::init()
+{
+    tmp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp_->isValid());
+    qputenv("HOME", base() + "/home");
+    qputenv("XDG_DATA_HOME", base() + "/data");
+    makeDir(base() + "/home");
+    makeDir(work());
+    // Every test below trashes only into this temporary folder.
+    QCOMPARE(homeTrashPath(), homeTrash());
+}
+
+void TrashTest::cleanup()
+{
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    try {
+        removeTree(AT_FDCWD, base());
+    } catch (const PlatformError& e) {
+        qWarning("left behind: %s", qPrintable(e.description()));
+    }
+    tmp_.reset();
+}
+
+void TrashTest::homeTrashFollowsTheEnvironment()
+{
+    qputenv("XDG_DATA_HOME", "");
+    QCOMPARE(homeTrashPath(), base() + "/home/.local/share/Trash");
+    qputenv("XDG_DATA_HOME", "relative/data");   // not absolute: ignored
+    QCOMPARE(homeTrashPath(), base() + "/home/.local/share/Trash");
+    qputenv("XDG_DATA_HOME", base() + "/data/");
+    QCOMPARE(homeTrashPath(), homeTrash());
+}
+
+void TrashTest::trashedFolderKeepsItsOriginInInfo()
+{
+    const QByteArray folder = work() + "/Projects";
+    makeDir(folder);
+    makeDir(folder + "/sub");
+    writeFile(folder + "/sub/notes.txt", "twelve bytes");
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const TrashedItem trashed = moveToTrash(folder);
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    QCOMPARE(trashed.trashDir, homeTrash());
+    QCOMPARE(trashed.name, QByteArray("Projects"));
+    QVERIFY(!exists(folder));
+    QCOMPARE(readBytes(homeTrash() + "/files/Projects/sub/notes.txt"), QByteArray("twelve bytes"));
+    QCOMPARE(origin(homeTrash(), "Projects"), folder);
+    const QByteArray date = readInfo(homeTrash() + "/info/Projects.trashinfo").value("DeletionDate");
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")).match(QString::fromLatin1(date)).hasMatch(),
+             date.constData());
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(date), Qt::ISODate);
+    QVERIFY(when >= before.addMSecs(-before.time().msec()) && when <= after);
+}
+
+void TrashTest::nameClashesGetNumberedNames()
+{
+    for (const char* parent : {"/a", "/b", "/c"}) {
+        makeDir(work() + parent);
+        makeDir(work() + parent + "/same");
+        writeFile(work() + parent + "/same/origin", parent);
+    }
+    // An entry in files/ that lost its info must not be overwritten either.
+    QVERIFY(moveToTrash(work() + "/a/same").name == "same");
+    ::unlink((homeTrash() + "/info/same.trashinfo").constData());
+    QCOMPARE(moveToTrash(work() + "/b/same").name, QByteArray("same.2"));
+    QCOMPARE(moveToTrash(work() + "/c/same").name, QByteArray("same.3"));
+
+    QCOMPARE(readBytes(homeTrash() + "/files/same/origin"), QByteArray("/a"));
+    QCOMPARE(readBytes(homeTrash() + "/files/same.2/origin"), QByteArray("/b"));
+    QCOMPARE(readBytes(homeTrash() + "/files/same.3/origin"), QByteArray("/c"));
+    QVERIFY(!exists(homeTrash() + "/info/same.trashinfo"));
+    QCOMPARE(origin(homeTrash(), "same.2"), work() + "/b/same");
+    QCOMPARE(origin(homeTrash(), "same.3"), work() + "/c/same");
+}
+
+void TrashTest::awkwardNamesSurviveByteExact_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe");
+    QTest::newRow("newline") << QByteArray("line\nbreak");
+    QTest::newRow("percent and URL marks") << QByteArray("100% sure #1?&x=y");
+    QTest::newRow("UTF-8") << QByteArray("Fotos \xc3\xa9t\xc3\xa9");
+    QTest::newRow("longest name") << QByteArray(255, 'n');
+}
+
+void TrashTest::awkwardNamesSurviveByteExact()
+{
+    QFETCH(QByteArray, name);
+    const QByteArray folder = work() + '/' + name;
+    makeDir(folder);
+    const TrashedItem trashed = moveToTrash(folder);
+    QVERIFY(!exists(folder));
+    QVERIFY(exists(homeTrash() + "/files/" + trashed.name));
+    QVERIFY(name.startsWith(trashed.name));
+    const QByteArray infoPath = homeTrash() + "/info/" + trashed.name + ".trashinfo";
+    // Three lines and nothing else: a newline in the name must not break the format.
+    QCOMPARE(readBytes(infoPath).count('\n'), 3);
+    const QByteArray encoded = readInfo(infoPath).value("Path");
+    for (const char c : encoded)
+        QVERIFY2(c > 0x20 && c < 0x7f, encoded.constData());
+    QCOMPARE(QByteArray::fromPercentEncoding(encoded), folder);
+}
+
+void TrashTest::refusalsChangeNothing()
+{
+    makeDir(work() + "/first");
+    moveToTrash(work() + "/first");
+    // The default home trash, unused while XDG_DATA_HOME points elsewhere, is still a trash.
+    const QByteArray defaultTrash = base() + "/home/.local/share/Trash";
+    QVERIFY(QDir().mkpath(QFile::decodeName(defaultTrash + "/files/old")));
+
+    for (const QByteArray& path : {homeTrash(), homeTrash() + "/files", homeTrash() + "/files/first", base() + "/data",
+                                   defaultTrash + "/files/old"})
+        QVERIFY2(refusal(path).description().contains(QLatin1String("trash folder")), path.constData());
+    QCOMPARE(refusal(work() + "/never-was").number(), ENOENT);
+    QVERIFY(exists(homeTrash() + "/files/first"));
+    QVERIFY(exists(defaultTrash + "/files/old"));
+    QCOMPARE(countEntries(homeTrash() + "/files"), 1);
+    QCOMPARE(countEntries(homeTrash() + "/info"), 1);
+    QVERIFY(exists(homeTrash() + "/info/first.trashinfo"));
+}
+
+void TrashTest::otherVolumeUsesItsOwnTrash()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray privateTrash = top + "/.Trash-" + uid();
+    makeDir(top + "/photos");
+    makeDir(top + "/photos/2024");
+    writeFile(top + "/photos/2024/a.jpg", "jpeg");
+
+    // Where no trash can be made, nothing is moved, and nothing goes to the home trash instead.
+    writeFile(privateTrash, "a file where the trash should be");
+    const QString reason = refusal(top + "/photos/2024").description();
+    QVERIFY2(reason.contains(QLatin1String("Nothing was moved")), qPrintable(reason));
+    QCOMPARE(readBytes(top + "/photos/2024/a.jpg"), QByteArray("jpeg"));
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+    QCOMPARE(::unlink(privateTrash.constData()), 0);
+
+    // No .Trash on the volume: $top/.Trash-$uid, made private, with a path relative to the top.
+    QCOMPARE(moveToTrash(top + "/photos/2024").trashDir, privateTrash);
+    QCOMPARE(readBytes(privateTrash + "/files/2024/a.jpg"), QByteArray("jpeg"));
+    QCOMPARE(readInfo(privateTrash + "/info/2024.trashinfo").value("Path"), QByteArray("photos/2024"));
+    struct stat st;
+    QCOMPARE(::lstat(privateTrash.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+    QVERIFY(!exists(homeTrash() + "/files/2024"));
+
+    // A .Trash without the sticky bit is not the administrator's trash and is not used.
+    makeDir(top + "/.Trash", 0777);
+    makeDir(top + "/loose");
+    QCOMPARE(moveToTrash(top + "/loose").trashDir, privateTrash);
+    QVERIFY(!exists(top + "/.Trash/" + uid()));
+
+    // A link to a sticky folder is not used either.
+    makeDir(top + "/sticky", 01777);
+    QCOMPARE(::rmdir((top + "/.Trash").constData()), 0);
+    QCOMPARE(::symlink("sticky", (top + "/.Trash").constData()), 0);
+    makeDir(top + "/linked");
+    QCOMPARE(moveToTrash(top + "/linked").trashDir, privateTrash);
+    QCOMPARE(countEntries(top + "/sticky"), 0);
+
+    // A sticky .Trash is used, and its $uid folder is made on demand.
+    QCOMPARE(::unlink((top + "/.Trash").constData()), 0);
+    makeDir(top + "/.Trash", 01777);
+    makeDir(top + "/shared");
+    QCOMPARE(moveToTrash(top + "/shared").trashDir, top + "/.Trash/" + uid());
+    QVERIFY(exists(top + "/.Trash/" + uid() + "/files/shared"));
+    QCOMPARE(readInfo(top + "/.Trash/" + uid() + "/info/shared.trashinfo").value("Path"), QByteArray("shared"));
+
+    // Neither form of the volume's trash, nor anything in them, is trashed.
+    for (const QByteArray& path : {top + "/.Trash", top + "/.Trash/" + uid() + "/files/shared", privateTrash,
+                                   privateTrash + "/files/2024"}) {
+        QVERIFY2(refusal(path).description().contains(QLatin1String("trash folder")), path.constData());
+        QVERIFY(exists(path));
+    }
+}
+
+void TrashTest::emptyingNeverFollowsLinks()
+{
+    const QByteArray outside = base() + "/outside";
+    makeDir(outside);
+    writeFile(outside + "/precious", "do not delete");
+    makeDir(outside + "/folder");
+    writeFile(outside + "/folder/inner", "nor this");
+
+    makeDir(work() + "/junk");
+    makeDir(work() + "/junk/locked");
+    writeFile(work() + "/junk/locked/x", "12345");
+    QCOMPARE(::symlink(outside.constData(), (work() + "/junk/to-outside").constData()), 0);
+    QCOMPARE(::symlink((outside + "/precious").constData(), (work() + "/junk/to-file").constData()), 0);
+    ::chmod((work() + "/junk/locked").constData(), 0500);
+    moveToTrash(work() + "/junk");
+    QCOMPARE(::symlink((outside + "/folder").constData(), (work() + "/top-link").constData()), 0);
+    moveToTrash(work() + "/top-link");
+    writeFile(homeTrash() + "/directorysizes", "5 0 junk\n");
+
+    // The links count as their own length, never as what they point to.
+    const TrashContents before = trashContents({});
+    QCOMPARE(before.items, std::uint64_t(2));
+    QCOMPARE(before.bytes, std::uint64_t(5 + outside.size() + (outside.size() + 9) + (outside.size() + 7)));
+
+    emptyTrash({});
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+    QCOMPARE(countEntries(homeTrash() + "/info"), 0);
+    QVERIFY(!exists(homeTrash() + "/directorysizes"));
+    QCOMPARE(readBytes(outside + "/precious"), QByteArray("do not delete"));
+    QCOMPARE(readBytes(outside + "/folder/inner"), QByteArray("nor this"));
+    QCOMPARE(trashContents({}).items, std::uint64_t(0));
+}
+
+void TrashTest::emptyingBothVolumeFormsCountsAndSizes()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+
+    makeDir(work() + "/home-item");
+    writeFile(work() + "/home-item/f", QByteArray(100, 'h'));
+    moveToTrash(work() + "/home-item");
+    makeDir(top + "/private");
+    writeFile(top + "/private/f", QByteArray(1000, 'p'));
+    QCOMPARE(moveToTrash(top + "/private").trashDir, top + "/.Trash-" + uid());
+    makeDir(top + "/.Trash", 01777);
+    writeFile(top + "/shared.bin", QByteArray(10000, 's'));
+    QCOMPARE(moveToTrash(top + "/shared.bin").trashDir, top + "/.Trash/" + uid());
+    writeFile(top + "/.Trash/" + uid() + "/directorysizes", "0 0 x\n");
+
+    // The volume named twice, once with a trailing slash, counts once.
+    const std::vector<QByteArray> mounts{top, top + '/'};
+    const TrashContents contents = trashContents(mounts);
+    QCOMPARE(contents.items, std::uint64_t(3));
+    QCOMPARE(contents.bytes, std::uint64_t(11100));
+    QCOMPARE(trashContents({}).items, std::uint64_t(1));
+
+    emptyTrash(mounts);
+    for (const QByteArray& trash : {homeTrash(), top + "/.Trash-" + uid(), top + "/.Trash/" + uid()}) {
+        QCOMPARE(countEntries(trash + "/files"), 0);
+        QCOMPARE(countEntries(trash + "/info"), 0);
+        QVERIFY(!exists(trash + "/directorysizes"));
+    }
+    QCOMPARE(trashContents(mounts).bytes, std::uint64_t(0));
+}
+
+void TrashTest::emptyingStaysOnTheTrashFileSystem()
+{
+    makeDir(work() + "/item");
+    makeDir(work() + "/item/sub");
+    moveToTrash(work() + "/item");
+    Volume top(homeTrash() + "/files/vol");   // the trashed entry itself is a mount point
+    Volume nested(homeTrash() + "/files/item/sub/vol");
+    if (!top.mounted() || !nested.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    writeFile(top.path() + "/elsewhere", "another volume");
+    writeFile(nested.path() + "/elsewhere", "another volume");
+
+    QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
+    QCOMPARE(readBytes(top.path() + "/elsewhere"), QByteArray("another volume"));
+    QCOMPARE(readBytes(nested.path() + "/elsewhere"), QByteArray("another volume"));
+}
+
+void TrashTest::deepTreesAreMeasuredAndRemoved()
+{
+    // Deeper than PATH_MAX allows as one path: only descriptor-relative calls reach the bottom.
+    constexpr int depth = 1500;
+    const QByteArray deep = work() + "/deep";
+    const QByteArray bottom = makeChain(work(), QByteArrayList{"deep"} + QByteArrayList(depth, "level"));
+    QVERIFY(bottom.size() > PATH_MAX);
+    const int fd = openFolder(bottom, O_PATH);
+    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QCOMPARE(::write(file, "bottom", 6), ssize_t(6));
+    ::close(file);
+    QCOMPARE(::linkat(fd, "bottom", fd, "hardlink", 0), 0);
+    ::close(fd);
+
+    const TreeTotals totals = measureTree(AT_FDCWD, deep);
+    QCOMPARE(totals.folders, std::uint64_t(depth));
+    QCOMPARE(totals.files, std::uint64_t(2));
+    QCOMPARE(totals.bytes, std::uint64_t(6));   // the hard link counts once
+    QCOMPARE(totals.error, 0);
+    // A stopped walk ends after the level it is reading.
+    const std::atomic<bool> stop{true};
+    QCOMPARE(measureTree(AT_FDCWD, deep, &stop).folders, std::uint64_t(1));
+
+    moveToTrash(deep);
+    QCOMPARE(trashContents({}).bytes, std::uint64_t(6));
+    emptyTrash({});
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+}
+
+void TrashTest::foldersResolveAsRealpathDoes()
+{
+    const QByteArray w = work();
+    makeDir(w + "/real");
+    makeDir(w + "/real/inner");
+    writeFile(w + "/file", "x");
+    QCOMPARE(::symlink("real", (w + "/relative").constData()), 0);
+    QCOMPARE(::symlink((w + "/real/inner").constData(), (w + "/absolute").constData()), 0);
+    QCOMPARE(::symlink("relative/../absolute", (w + "/chained").constData()), 0);
+    QCOMPARE(::symlink("loop", (w + "/loop").constData()), 0);
+
+    const QByteArray real = QFile::encodeName(QFileInfo(QFile::decodeName(w)).canonicalFilePath());
+    const std::pair<QByteArray, QByteArray> found[] = {
+        {w, real},
+        {"/", "/"},
+        {"/..//./", "/"},
+        {w + "/relative", real + "/real"},
+        {w + "/relative/inner/..", real + "/real"},
+        {w + "/absolute/../../relative/./inner/", real + "/real/inner"},
+        {w + "/chained", real + "/real/inner"},
+    };
+    for (const auto& [path, expected] : found) {
+        QByteArray resolved;
+        const int fd = resolveFolder(path, resolved);
+        QVERIFY2(fd >= 0, path.constData());
+        QCOMPARE(resolved, expected);
+        // The descriptor is the folder named.
+        struct stat byFd;
+        struct stat byPath;
+        QCOMPARE(::fstat(fd, &byFd), 0);
+        QCOMPARE(::stat(expected.constData(), &byPath), 0);
+        QCOMPARE(byFd.st_ino, byPath.st_ino);
+        ::close(fd);
+    }
+    const std::pair<QByteArray, int> refused[] = {
+        {w + "/missing", ENOENT}, {w + "/file", ENOTDIR}, {w + "/file/..", ENOTDIR},
+        {w + "/loop", ELOOP},     {QByteArray(), ENOENT},
+    };
+    for (const auto& [path, error] : refused) {
+        QByteArray resolved = "untouched";
+        errno = 0;
+        const int fd = resolveFolder(path, resolved);
+        const int err = errno;
+        QCOMPARE(fd, -1);
+        QCOMPARE(err, error);
+        QCOMPARE(resolved, QByteArray("untouched"));
+    }
+
+    // Past PATH_MAX, where realpath gives up, links and ".." on the way still resolve.
+    const QByteArray name(200, 'd');
+    const QByteArray deep = makeChain(w + "/real", QByteArrayList(25, name));
+    QVERIFY(deep.size() > PATH_MAX);
+    const QByteArray twoDown = name + '/' + name;
+    QCOMPARE(::symlink(("../" + twoDown).constData(), (w + "/real/inner/to-deep").constData()), 0);
+    QByteArray resolved;
+    int fd = resolveFolder(w + "/relative/inner/to-deep/../" + name + deep.mid(w.size() + 6 + twoDown.size()), resolved);
+    QVERIFY(fd >= 0);
+    QCOMPARE(resolved, real + deep.mid(w.size()));
+    ::close(fd);
+    // Opening for reading lists the deepest folder.
+    fd = openFolder(w + "/chained/../../relative" + deep.mid(w.size() + 5), O_RDONLY);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::mkdirat(fd, "bottom", 0755), 0);
+    ::close(fd);
+    struct stat st;
+    QVERIFY(lstatLong(deep + "/bottom", st) && S_ISDIR(st.st_mode));
+}
+
+void TrashTest::itemsPastPathMaxAreTrashed()
+{
+    // Reached through a link: the info holds the path without it, as for any item.
+    makeDir(work() + "/real");
+    QCOMPARE(::symlink("real", (work() + "/link").constData()), 0);
+    const QByteArray item = makeChain(work() + "/real", QByteArrayList(20, QByteArray(250, 'c')) << "Caf\xe9 item");
+    QVERIFY(item.size() > PATH_MAX);
+    struct stat before;
+    QVERIFY(lstatLong(item, before));
+
+    const TrashedItem trashed = moveToTrash(work() + "/link" + item.mid(work().size() + 5));
+    QCOMPARE(trashed.trashDir, homeTrash());
+    QCOMPARE(trashed.name, QByteArray("Caf\xe9 item"));
+    struct stat st;
+    QVERIFY(!lstatLong(item, st));
+    QVERIFY(lstatLong(homeTrash() + "/files/" + trashed.name, st));
+    QCOMPARE(st.st_ino, before.st_ino);
+    QCOMPARE(origin(homeTrash(), trashed.name), item);
+
+    // On another volume the top is found by climbing from the item, and the path is relative to it.
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray onVolume = makeChain(top, QByteArrayList(20, QByteArray(250, 'v')));
+    QVERIFY(onVolume.size() > PATH_MAX);
+    QVERIFY(lstatLong(onVolume, before));
+    const TrashedItem elsewhere = moveToTrash(onVolume);
+    QCOMPARE(elsewhere.trashDir, top + "/.Trash-" + uid());
+    QVERIFY(!lstatLong(onVolume, st));
+    QVERIFY(lstatLong(onVolume.left(onVolume.lastIndexOf('/')), st));
+    QVERIFY(lstatLong(top + "/.Trash-" + uid() + "/files/" + elsewhere.name, st));
+    QCOMPARE(st.st_ino, before.st_ino);
+    QCOMPARE(readInfo(top + "/.Trash-" + uid() + "/info/" + elsewhere.name + ".trashinfo").value("Path"),
+             onVolume.mid(top.size() + 1));
+    QVERIFY(!exists(homeTrash() + "/files/" + elsewhere.name));
+}
+
+QTEST_GUILESS_MAIN(TrashTest)
+#include "tst_trash.moc"

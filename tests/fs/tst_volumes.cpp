@@ -1,0 +1,134 @@
+#include "fs/MountTable.h"
+
+#include <QtTest>
+
+using torvane::MountEntry;
+using torvane::Volume;
+
+namespace {
+
+// A desktop's mountinfo: kernel file systems, a container layer, two snaps, a separate /home, a
+// bind mount of part of it, an NFS share and a USB stick whose label has a blank.
+const QByteArray kDesktop =
+    "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+    "22 26 0:21 / /sys rw,nosuid - sysfs sysfs rw\n"
+    "23 26 0:6 / /dev rw,relatime - devtmpfs udev rw,size=8k\n"
+    "25 23 0:23 / /dev/pts rw,relatime - devpts devpts rw,mode=600\n"
+    "26 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw,errors=remount-ro\n"
+    "27 26 0:24 / /run rw,nosuid shared:5 - tmpfs tmpfs rw,size=1600k\n"
+    "30 22 0:27 / /sys/fs/cgroup rw,relatime shared:9 - cgroup2 cgroup2 rw\n"
+    "31 26 8:3 / /home rw,relatime shared:30 - ext4 /dev/sda3 rw\n"
+    "32 26 8:1 / /boot/efi rw,relatime shared:31 - vfat /dev/sda1 rw,fmask=0077\n"
+    "40 26 7:1 / /snap/core22/1380 ro,nodev,relatime shared:40 - squashfs /dev/loop1 ro\n"
+    "41 26 7:2 / /snap/firefox/4336 ro,nodev,relatime shared:41 - squashfs /dev/loop2 ro\n"
+    "50 26 0:50 / /var/lib/docker/overlay2/abc/merged rw,relatime - overlay overlay rw,lowerdir=/x\n"
+    "51 26 8:3 /alice/shared /srv/shared rw,relatime shared:30 - ext4 /dev/sda3 rw\n"
+    "60 26 0:60 / /net/files rw,relatime shared:60 - nfs4 fileserver:/export rw,vers=4.2\n"
+    "61 27 8:17 / /media/alice/MY\\040STICK rw,nosuid,nodev shared:70 - vfat /dev/sdb1 rw,uid=1000\n"
+    "62 27 0:61 / /run/user/1000 rw,nosuid - tmpfs tmpfs rw,size=1600k\n"
+    "63 26 0:62 / /proc/sys/fs/binfmt_misc rw,relatime - binfmt_misc binfmt_misc rw\n"
+    "64 62 0:63 / /run/user/1000/gvfs rw,nosuid - fuse.gvfsd-fuse gvfsd-fuse rw\n";
+
+// Each drive as "mount path | device | type", so one comparison checks the order and every field.
+QByteArrayList drives(const std::vector<Volume>& volumes)
+{
+    QByteArrayList out;
+    for (const Volume& v : volumes)
+        out << v.mountPath + " | " + v.device + " | " + v.fsType;
+    return out;
+}
+
+} // namespace
+
+class VolumesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void driveList_data();
+    void driveList();
+    void escapes();
+    void linesThatAreNotMounts();
+};
+
+void VolumesTest::driveList_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<bool>("procMounts");   // the older /proc/mounts format, without device numbers
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    // The volume holding the home folder leads, the rest follow by mount path; the bind mount of
+    // /home's device is not a second drive.
+    const QByteArray root = "/ | /dev/sda2 | ext4", home = "/home | /dev/sda3 | ext4", efi = "/boot/efi | /dev/sda1 | vfat",
+                     stick = "/media/alice/MY STICK | /dev/sdb1 | vfat", nfs = "/net/files | fileserver:/export | nfs4";
+    const QByteArrayList byPath{root, efi, home, stick, nfs};
+    QTest::newRow("desktop") << kDesktop << false << QByteArray("/home/alice") << QByteArrayList{home, root, efi, stick, nfs};
+    // "/homework" is not inside "/home".
+    QTest::newRow("home beside /home") << kDesktop << false << QByteArray("/homework/bob") << byPath;
+    // A home on tmpfs (a live session) is on no listed drive but the root's.
+    QTest::newRow("home on tmpfs") << kDesktop << false << QByteArray("/run/user/1000/home") << byPath;
+    QTest::newRow("home on a stick") << kDesktop << false << QByteArray("/media/alice/MY STICK/x")
+                                     << QByteArrayList{stick, root, efi, home, nfs};
+
+    // The root file system is a drive even as an overlay; two binds of one device are one drive.
+    QTest::newRow("container") << QByteArray("600 550 0:90 / / rw,relatime - overlay overlay rw,lowerdir=/l,upperdir=/u\n"
+                                             "601 600 0:91 / /proc rw - proc proc rw\n"
+                                             "602 600 0:92 / /dev rw - tmpfs tmpfs rw\n"
+                                             "603 600 254:1 /data/w /work rw,relatime - ext4 /dev/vdb rw\n"
+                                             "604 600 254:1 /data/w /mirror rw,relatime - ext4 /dev/vdb rw\n")
+                               << false << QByteArray("/root")
+                               << QByteArrayList{"/ | overlay | overlay", "/work | /dev/vdb | ext4"};
+    // Subvolumes are drives of their own; a bind into one, or the root subvolume again, is not.
+    QTest::newRow("btrfs") << QByteArray("30 1 0:31 /@ / rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@\n"
+                                         "31 30 0:31 /@home /home rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@home\n"
+                                         "32 30 0:31 /@home/carol/games /games rw,relatime - btrfs /dev/nvme0n1p3 rw\n"
+                                         "33 30 0:31 /@ /mnt/rootagain rw,relatime - btrfs /dev/nvme0n1p3 rw,subvol=/@\n")
+                           << false << QByteArray("/home/carol")
+                           << QByteArrayList{"/home | /dev/nvme0n1p3 | btrfs", "/ | /dev/nvme0n1p3 | btrfs"};
+    // Without device numbers, a device mounted twice is still one drive.
+    QTest::newRow("/proc/mounts") << QByteArray("proc /proc proc rw,nosuid 0 0\n"
+                                                "/dev/sda2 / ext4 rw,relatime 0 0\n"
+                                                "tmpfs /tmp tmpfs rw 0 0\n"
+                                                "/dev/sdc1 /media/usb\\040disk exfat rw 0 0\n"
+                                                "/dev/loop3 /snap/gtk/1 squashfs ro 0 0\n"
+                                                "//nas/music /mnt/music cifs rw 0 0\n"
+                                                "/dev/sda2 /mnt/again ext4 rw 0 0\n")
+                                  << true << QByteArray("/root")
+                                  << QByteArrayList{root, "/media/usb disk | /dev/sdc1 | exfat",
+                                                    "/mnt/music | //nas/music | cifs"};
+}
+
+void VolumesTest::driveList()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(bool, procMounts);
+    QFETCH(QByteArray, home);
+    QFETCH(QByteArrayList, expected);
+    QCOMPARE(drives(torvane::driveVolumes(procMounts ? torvane::parseProcMounts(table) : torvane::parseMountInfo(table), home)),
+             expected);
+}
+
+void VolumesTest::escapes()
+{
+    QCOMPARE(torvane::unescapeMountField("a\\040b\\011c\\012d\\134e"), QByteArray("a b\tc\nd\\e"));
+    QCOMPARE(torvane::unescapeMountField("\\377x"), QByteArray("\xffx"));
+    // Not an escape: kept as written, including a backslash at the very end.
+    QCOMPARE(torvane::unescapeMountField("\\9ab\\04"), QByteArray("\\9ab\\04"));
+    QCOMPARE(torvane::unescapeMountField("end\\"), QByteArray("end\\"));
+}
+
+void VolumesTest::linesThatAreNotMounts()
+{
+    const QByteArray table = "\n garbage\n26 1 8:2 / / rw - ext4\n27 1 8:3 / /x rw shared:1 - ext4 /dev/sdb rw\n";
+    const std::vector<MountEntry> e = torvane::parseMountInfo(table);
+    QCOMPARE(e.size(), std::size_t(1));
+    QCOMPARE(e[0].mountPath, QByteArray("/x"));
+    QCOMPARE(e[0].deviceId, QByteArray("8:3"));
+    QVERIFY(torvane::isDriveFileSystem("btrfs"));
+    QVERIFY(torvane::isDriveFileSystem("fuseblk"));
+    QVERIFY(!torvane::isDriveFileSystem("cgroup"));
+    QVERIFY(!torvane::isDriveFileSystem(""));
+}
+
+QTEST_GUILESS_MAIN(VolumesTest)
+#include "tst_volumes.moc"

@@ -1,0 +1,456 @@
+// The parallel walk and LinuxFileSystem on real trees, checked against the plain sequential walk of
+// the hostile-tree library (hostile::measure), which counts by the same rules without threads.
+
+#include "HostileTree.h"
+
+#include "fs/LinuxFileSystem.h"
+#include "fs/PlatformError.h"
+#include "fs/Walk.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+using torvane::LinuxFileSystem;
+using torvane::PlatformError;
+using torvane::Walk;
+
+namespace {
+
+// A fresh tree under /tmp, removed with rm -rf (which copes with paths beyond PATH_MAX).
+class Tree {
+public:
+    Tree()
+    {
+        char name[] = "/tmp/torvane-walk-XXXXXX";
+        if (!::mkdtemp(name))
+            qFatal("mkdtemp failed");
+        root_ = name;
+    }
+    ~Tree()
+    {
+        if (std::system(("rm -rf '" + root_ + "'").c_str()) != 0)
+            qWarning("could not remove %s", root_.c_str());
+    }
+    const std::string& root() const { return root_; }
+    std::string at(const std::string& rel) const { return rel.empty() ? root_ : root_ + "/" + rel; }
+
+    void dir(const std::string& rel) const
+    {
+        if (::mkdir(at(rel).c_str(), 0755) != 0)
+            qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
+    }
+    // A file of `size` apparent bytes; `sparse` makes it a hole instead of written bytes.
+    void file(const std::string& rel, std::uint64_t size, bool sparse = false) const
+    {
+        const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const std::string bytes(sparse ? 0 : size, 'x');
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) || ::ftruncate(fd, off_t(size)) != 0)
+            qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
+        ::close(fd);
+    }
+    void link(const std::string& from, const std::string& to) const
+    {
+        if (::link(at(from).c_str(), at(to).c_str()) != 0)
+            qFatal("link %s", to.c_str());
+    }
+    void symlink(const std::string& target, const std::string& rel) const
+    {
+        if (::symlink(target.c_str(), at(rel).c_str()) != 0)
+            qFatal("symlink %s", rel.c_str());
+    }
+    std::map<std::string, std::uint64_t> oracleSizes() const { return torvane::hostile::measure(root_).folderSizes; }
+
+private:
+    std::string root_;
+};
+
+std::uint64_t found(const Walk& walk, const std::string& rel)
+{
+    const Walk::Answer a = walk.sizeOf(rel);
+    if (a.state != Walk::State::Found)
+        qWarning("%s: state %d error %d", rel.c_str(), int(a.state), a.error);
+    return a.state == Walk::State::Found ? a.size : ~std::uint64_t(0);
+}
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// The error number a platform call threw, 0 when it did not throw.
+int errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const PlatformError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// Asks until the walk has the answer, the way the scan does.
+std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
+{
+    for (int i = 0; i < 6000; ++i) {
+        if (const std::optional<std::uint64_t> size = fs.folderSize(path))
+            return *size;
+        fs.waitForWalk(std::chrono::milliseconds(10));
+    }
+    qWarning("no size for %s", path.constData());
+    return ~std::uint64_t(0);
+}
+
+// A tree of many folders where a good share of the files has further names elsewhere.
+void makeLinkedForest(const Tree& t, int folders, int filesPerFolder)
+{
+    std::vector<std::string> dirs{""};
+    for (int i = 1; i < folders; ++i) {
+        const std::string& parent = dirs[std::size_t((i - 1) / 4)];
+        const std::string rel = (parent.empty() ? "" : parent + "/") + (i % 3 ? "d" : "d-") + std::to_string(i);
+        t.dir(rel);
+        dirs.push_back(rel);
+    }
+    int n = 0;
+    for (const std::string& d : dirs) {
+        for (int k = 0; k < filesPerFolder; ++k, ++n) {
+            const std::string rel = (d.empty() ? "" : d + "/") + "f" + std::to_string(k);
+            t.file(rel, std::uint64_t(n * 37 % 5000), true);
+            if (n % 5 == 0) {
+                const std::string& other = dirs[std::size_t(n * 7919 % folders)];
+                t.link(rel, (other.empty() ? "" : other + "/") + "L" + std::to_string(n));
+            }
+            if (n % 11 == 0)
+                t.link(rel, (d.empty() ? "" : d + "/") + "same" + std::to_string(n));
+        }
+    }
+}
+
+} // namespace
+
+class WalkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fixtureMatchesOracle();
+    void parallelWalkEqualsOneThread();
+    void deepTreeBeyondPathMax();
+    void fileSystemCalls();
+    void folderMadeAfterTheWalkIsMeasuredOnDemand();
+    void replacedAndAbandonedWalks();
+    void foldersSwappedForLinksDuringTheWalk();
+    void mountPointIsListedNotEntered();
+};
+
+void WalkTest::fixtureMatchesOracle()
+{
+    Tree t;
+    for (const char* folder : {"name with spaces & ' <", "new\nline", "\xff\xfe bytes", "empty", "empty2", "empty2/inner",
+                               "sparse", "links", "links/a", "links/b", "x", "x-y", "syms", "many"})
+        t.dir(folder);
+    t.file("plain.txt", 1000);
+    t.file("name with spaces & ' </file", 123);
+    t.file("new\nline/f", 7);
+    t.file("\xff\xfe bytes/g", 11);
+    t.file("sparse/big.img", std::uint64_t(1) << 40, true);
+    // Three names of one file in two folders: links/a/orig sorts first.
+    t.file("links/a/orig", 5000);
+    t.link("links/a/orig", "links/b/second");
+    t.link("links/a/orig", "links/a/same");
+    // "x-y/f" sorts before "x/g" ('-' is below '/'), though "x" sorts before "x-y" as a name.
+    t.file("x-y/f", 300);
+    t.link("x-y/f", "x/g");
+    t.symlink("../plain.txt", "syms/file");
+    t.symlink("../links", "syms/folder");
+    t.symlink(".", "syms/loop");
+    t.symlink("nowhere", "syms/dangling");
+    for (int i = 0; i < 50000; ++i)
+        t.file("many/entry " + std::to_string(i), std::uint64_t(i % 97), true);
+
+    Walk walk(t.root(), 4);
+    walk.wait();
+    QVERIFY(walk.finished());
+    QCOMPARE(walk.rootError(), 0);
+
+    // Every folder, the odd names included, is listed and looked up with the oracle's size.
+    const auto expected = t.oracleSizes();
+    std::map<std::string, std::uint64_t> listed;
+    for (const Walk::FolderRecord& r : walk.folders())
+        listed[r.path] = r.size;
+    QCOMPARE(listed.size(), expected.size());
+    for (const auto& [path, size] : expected) {
+        QVERIFY2(listed.count(path), path.c_str());
+        QCOMPARE(listed.at(path), size);
+        QCOMPARE(found(walk, path), size);
+    }
+
+    // The rules spelled out, so an oracle mistaken the same way cannot hide them.
+    QCOMPARE(found(walk, "links/a"), 5000u);
+    QCOMPARE(found(walk, "links/b"), 0u);
+    QCOMPARE(found(walk, "x-y"), 300u);
+    QCOMPARE(found(walk, "x"), 0u);
+    QCOMPARE(found(walk, "sparse"), std::uint64_t(1) << 40);
+    QCOMPARE(found(walk, "syms"), std::uint64_t(12 + 8 + 1 + 7));   // the links themselves
+    QCOMPARE(int(walk.sizeOf("syms/folder").state), int(Walk::State::Missing));
+    QCOMPARE(int(walk.sizeOf("plain.txt").state), int(Walk::State::Missing));
+
+    const Walk::Totals totals = walk.totals();
+    QCOMPARE(totals.folders, std::uint64_t(expected.size()));
+    QCOMPARE(totals.bytes, expected.at(""));
+    QCOMPARE(totals.files, std::uint64_t(1 + 1 + 1 + 1 + 1 + 3 + 2 + 4 + 50000));
+    QVERIFY(totals.indexBytes <= 32 * totals.folders + 2 * 4096);
+}
+
+void WalkTest::parallelWalkEqualsOneThread()
+{
+    Tree t;
+    makeLinkedForest(t, 400, 12);
+    Walk single(t.root(), 1);
+    single.wait();
+    const std::vector<Walk::FolderRecord> reference = single.folders();
+    const auto oracle = t.oracleSizes();
+    QCOMPARE(reference.size(), oracle.size());
+    for (const Walk::FolderRecord& r : reference)
+        QCOMPARE(r.size, oracle.at(r.path));
+
+    for (int run = 0; run < 12; ++run) {
+        Walk parallel(t.root(), 2 + run % 3 * 3);
+        parallel.wait();
+        const std::vector<Walk::FolderRecord> got = parallel.folders();
+        QCOMPARE(got.size(), reference.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            QCOMPARE(got[i].path, reference[i].path);
+            QCOMPARE(got[i].size, reference[i].size);
+        }
+    }
+}
+
+void WalkTest::deepTreeBeyondPathMax()
+{
+    Tree t;
+    constexpr int kLevels = 20000;
+    // Made one level at a time relative to a descriptor, with a file of its own size every 1000
+    // levels, so a level lost anywhere shows in the root's total.
+    QByteArray deep = bytes(t.root());
+    std::uint64_t total = 0;
+    std::uint64_t deepest = 0;
+    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 1; level <= kLevels && fd >= 0; ++level) {
+        const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+        deep += "/d";
+        if (level % 1000 == 0) {
+            deepest = std::uint64_t(level / 1000 + 1);
+            const int f = ::openat(fd, "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(f >= 0 && ::ftruncate(f, off_t(deepest)) == 0);
+            ::close(f);
+            total += deepest;
+        }
+    }
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QVERIFY(deep.size() > PATH_MAX);
+
+    LinuxFileSystem fs;
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root), total);
+    QCOMPARE(sizeWhenReady(fs, deep), deepest);
+    QVERIFY(fs.folderExists(deep));
+    QVERIFY(fs.lastAccess(deep).isValid());
+    QVERIFY(fs.subfolders(deep).empty());
+    const QByteArray parent = deep.left(deep.size() - 2);
+    const std::vector<torvane::Folder> subs = fs.subfolders(parent);
+    QCOMPARE(subs.size(), std::size_t(1));
+    QCOMPARE(subs[0].path, deep);
+}
+
+void WalkTest::fileSystemCalls()
+{
+    Tree t;
+    for (const char* name : {"b", "B", "a b", "\xff", "Z", "a"})
+        t.dir(name);
+    t.file("a/inside", 64);
+    t.file("afile", 10);
+    t.symlink("a", "linkdir");
+    LinuxFileSystem fs;
+    const QByteArray root = bytes(t.root());
+
+    // Byte order of names; files and links to folders are not folders.
+    const std::vector<torvane::Folder> subs = fs.subfolders(root);
+    QList<QByteArray> names;
+    for (const torvane::Folder& f : subs) {
+        names << f.name;
+        QCOMPARE(f.path, root + '/' + f.name);
+    }
+    QCOMPARE(names, (QList<QByteArray>{"B", "Z", "a", "a b", "b", "\xff"}));
+    QCOMPARE(fs.subfolders(root + "/").size(), subs.size());
+
+    QCOMPARE(errorOf([&] { fs.subfolders(root + "/afile"); }), ENOTDIR);
+    QCOMPARE(errorOf([&] { fs.subfolders(root + "/missing"); }), ENOENT);
+    QCOMPARE(errorOf([&] { fs.lastAccess(root + "/missing"); }), ENOENT);
+    QCOMPARE(errorOf([&] { fs.folderSize(root + "/missing"); }), ENOENT);
+
+    QVERIFY(fs.folderExists(root + "/a"));
+    QVERIFY(!fs.folderExists(root + "/afile"));
+    QVERIFY(!fs.folderExists(root + "/linkdir"));
+    QVERIFY(!fs.folderExists(root + "/missing"));
+
+    const timespec times[2] = {{1614834367, 0}, {UTIME_OMIT, UTIME_OMIT}};   // 2021-03-04 05:06:07 UTC
+    QVERIFY(::utimensat(AT_FDCWD, t.at("a").c_str(), times, AT_SYMLINK_NOFOLLOW) == 0);
+    const QDateTime access = fs.lastAccess(root + "/a");
+    QCOMPARE(access.toSecsSinceEpoch(), qint64(1614834367));
+    QCOMPARE(access.timeSpec(), Qt::LocalTime);
+
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root + "/a"), 64u);
+    QCOMPARE(sizeWhenReady(fs, root), 64u + 10u + 1u);
+    QCOMPARE(sizeWhenReady(fs, root + "/"), 64u + 10u + 1u);
+    QVERIFY(fs.walkProgress().finished);
+    QCOMPARE(fs.walkProgress().bytesWalked, 64u + 10u + 1u);
+
+    // The volume list: the one holding the home folder leads; space is what statvfs says.
+    const std::vector<torvane::Volume> volumes = fs.volumes();
+    QVERIFY(!volumes.empty());
+    const QByteArray home = qgetenv("HOME");
+    if (!home.isEmpty())
+        QVERIFY(home.startsWith(volumes.front().mountPath));
+    const torvane::VolumeSpace space = fs.volumeSpace("/");
+    QVERIFY(space.ready);
+    QVERIFY(space.totalBytes > 0 && space.availableBytes <= space.totalBytes);
+    QVERIFY(!fs.volumeSpace("/no/such/mount").ready);
+}
+
+void WalkTest::folderMadeAfterTheWalkIsMeasuredOnDemand()
+{
+    Tree t;
+    t.dir("old");
+    t.file("old/f", 5);
+    LinuxFileSystem fs;
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root), 5u);
+
+    t.dir("new");
+    t.dir("new/deeper");
+    t.file("new/deeper/g", 42);
+    QVERIFY(!fs.folderSize(root + "/new").has_value());   // its own small walk has just begun
+    QCOMPARE(sizeWhenReady(fs, root + "/new"), 42u);
+    QCOMPARE(sizeWhenReady(fs, root + "/new/deeper"), 42u);
+    QCOMPARE(sizeWhenReady(fs, root + "/old"), 5u);   // still from the index, not re-read
+    QVERIFY(fs.walkProgress().finished);
+}
+
+void WalkTest::replacedAndAbandonedWalks()
+{
+    Tree big;
+    makeLinkedForest(big, 600, 20);
+    Tree small;
+    small.dir("s");
+    small.file("s/f", 77);
+    const std::uint64_t bigTotal = big.oracleSizes().at("");
+
+    LinuxFileSystem fs;
+    for (int i = 0; i < 5; ++i) {
+        fs.beginWalk(bytes(big.root()));
+        fs.beginWalk(bytes(small.root()));   // replaces the running walk
+        QCOMPARE(sizeWhenReady(fs, bytes(small.root())), 77u);
+    }
+    fs.beginWalk(bytes(big.root()));
+    QCOMPARE(sizeWhenReady(fs, bytes(big.root())), bigTotal);
+    for (int i = 0; i < 5; ++i) {
+        LinuxFileSystem leaving;
+        leaving.beginWalk(bytes(big.root()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(i));
+    }   // destroyed mid-walk: the workers stop and are joined
+    Walk unreadable("/no/such/folder", 2);
+    QVERIFY(unreadable.finished());
+    QCOMPARE(unreadable.rootError(), ENOENT);
+    QCOMPARE(int(unreadable.sizeOf("").state), int(Walk::State::Failed));
+}
+
+void WalkTest::foldersSwappedForLinksDuringTheWalk()
+{
+    Tree t;
+    t.dir("stable");
+    std::uint64_t stable = 0;
+    for (int i = 0; i < 200; ++i) {
+        t.file("stable/f" + std::to_string(i), std::uint64_t(i + 1));
+        stable += std::uint64_t(i + 1);
+    }
+    t.dir("victim");
+    t.dir("victim/sub");
+    for (int i = 0; i < 200; ++i)
+        t.file("victim/sub/g" + std::to_string(i), 1000);
+    // A rename racing the read of the root can show the victim's subtree under both its names;
+    // anything more would mean the walk went where the link points.
+    const std::uint64_t ceiling = stable + 2 * 200 * 1000 + 4096;
+
+    // Meanwhile the victim folder keeps turning into a link to "/" and back, and files in it come
+    // and go: the walk must never leave the tree, nor lose the untouched sibling.
+    std::atomic<bool> stop{false};
+    std::thread mutator([&] {
+        const std::string victim = t.at("victim");
+        const std::string parked = t.at("parked");
+        int n = 0;
+        while (!stop.load()) {
+            ::rename(victim.c_str(), parked.c_str());
+            ::symlink("/", victim.c_str());
+            ::unlink(victim.c_str());
+            ::rename(parked.c_str(), victim.c_str());
+            const std::string churn = victim + "/sub/churn" + std::to_string(n++ % 8);
+            const int fd = ::open(churn.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd >= 0)
+                ::close(fd);
+            ::unlink(churn.c_str());
+        }
+    });
+    for (int run = 0; run < 40; ++run) {
+        Walk walk(t.root(), 4);
+        walk.wait();
+        QCOMPARE(found(walk, "stable"), stable);
+        const std::uint64_t total = found(walk, "");
+        QVERIFY2(total <= ceiling, std::to_string(total).c_str());
+        QVERIFY(walk.totals().folders <= 6);   // root, stable, victim and sub, maybe once more as parked
+    }
+    stop = true;
+    mutator.join();
+}
+
+void WalkTest::mountPointIsListedNotEntered()
+{
+    Tree t;
+    t.dir("mnt");
+    t.file("here", 9);
+    if (::mount("torvane-test", t.at("mnt").c_str(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("cannot mount a tmpfs here (needs CAP_SYS_ADMIN)");
+    t.dir("mnt/inside");
+    t.file("mnt/inside/f", 1000);
+    {
+        Walk walk(t.root(), 2);
+        walk.wait();
+        QCOMPARE(found(walk, ""), 9u);
+        QCOMPARE(found(walk, "mnt"), 0u);
+        QCOMPARE(int(walk.sizeOf("mnt/inside").state), int(Walk::State::Missing));
+        LinuxFileSystem fs;
+        fs.beginWalk(bytes(t.root()));
+        QCOMPARE(fs.subfolders(bytes(t.at("mnt"))).size(), std::size_t(0));
+        QCOMPARE(fs.subfolders(bytes(t.root())).size(), std::size_t(1));
+    }
+    QVERIFY(::umount(t.at("mnt").c_str()) == 0);
+}
+
+QTEST_GUILESS_MAIN(WalkTest)
+#include "tst_walk.moc"

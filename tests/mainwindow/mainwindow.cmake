@@ -1,0 +1,1 @@
+torvane_test(torvane_mainwindow_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mainwindow.cpp LIBS torvane_mainwindow LABELS mainwindow)

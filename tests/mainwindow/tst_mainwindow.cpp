@@ -1,0 +1,436 @@
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/Services.h"
+#include "scan/DriveScan.h"
+#include "scan/FolderNode.h"
+#include "scan/StatusText.h"
+#include "support/FakeAppInfo.h"
+#include "support/FakeFileSystem.h"
+#include "support/FakePrompter.h"
+#include "support/FakeShell.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+constexpr std::uint64_t MB = 1024 * 1024;
+
+struct Harness {
+    QTemporaryDir dir;
+    FakeFileSystem fs;
+    FakeShell shell;
+    FakePrompter prompter;
+    FakeAppInfo appInfo;
+    int ended = 0;
+    std::unique_ptr<MainWindow> w;
+
+    explicit Harness(const QString& appFolder = QString()) : appInfo(appFolder.isEmpty() ? dir.path() : appFolder)
+    {
+        fs.addVolume("/data", {true, 1024 * MB, 512 * MB});
+        fs.addFolder("/data/a/b/c/d", MB);
+        fs.addFolder("/data/a/e", MB);
+        fs.addFolder("/data/a/b", 3 * MB);
+        fs.addFolder("/data/z", 2 * MB);
+        Services s;
+        s.fileSystem = &fs;
+        s.shell = &shell;
+        s.prompter = &prompter;
+        s.appInfo = &appInfo;
+        w = std::make_unique<MainWindow>(s, [this] { ++ended; });
+        w->show();
+        w->startUp();
+    }
+    template <typename T>
+    T* find(const char* name) const { return w->findChild<T*>(QLatin1String(name)); }
+    QTreeWidget* tree() const { return find<QTreeWidget>("trvDir"); }
+    QTreeWidgetItem* node(const QByteArray& key) const { return w->tree().find(key); }
+    void select(const QByteArray& key) { tree()->setCurrentItem(node(key)); }
+    void expand(const QByteArray& key) { node(key)->setExpanded(true); }
+    QAction* action(const char* name) const { return find<QAction>(name); }
+    void rightClick(const QByteArray& key)
+    {
+        const QRect r = tree()->visualItemRect(node(key));
+        QTest::mouseClick(tree()->viewport(), Qt::RightButton, {}, r.center());
+    }
+    QByteArray log() const
+    {
+        QFile f(dir.path() + QStringLiteral("/torvane.log"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+};
+
+QStringList entries(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('|') + a->shortcut().toString());
+    return out;
+}
+
+} // namespace
+
+class FrmDirTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpShowsVersionCaptionAndMenus()
+    {
+        Harness h;
+        QCOMPARE(h.w->windowTitle(), QStringLiteral("Ostrel - Torvane v2.0"));
+        QCOMPARE(h.find<QLabel>("lblVersion")->text(), QStringLiteral("2.0.22"));
+        QCOMPARE(h.w->status().text(), QStringLiteral("Ostrel Torvane Version:2.0.22"));
+        QCOMPARE(h.find<QPushButton>("cmdRun")->text(), QStringLiteral("Run"));
+        QCOMPARE(h.find<QComboBox>("drvHDs")->currentData().toByteArray(), QByteArray("/data"));
+
+        const QList<QAction*> bar = h.w->menuBar()->actions();
+        QCOMPARE(bar.size(), 3);
+        QCOMPARE(entries(bar[0]->menu()), (QStringList{"Process Drive|", "-", "Open XML Output|Ctrl+M", "-",
+                                                       "Exit This Application|Ctrl+X"}));
+        QCOMPARE(entries(bar[1]->menu()), (QStringList{"Refresh|Ctrl+R", "-", "Open|Ctrl+O", "-", "Delete|Del", "-",
+                                                       "Properties|Ctrl+I", "-", "Rename Files|Ctrl+L", "-", "Empty Trash|Ctrl+T"}));
+        QCOMPARE(entries(bar[2]->menu()), QStringList{"Check For Updates|"});
+        QMenu* admin = h.find<QMenu>("mnuDir3");
+        QCOMPARE(entries(admin), (QStringList{"Empty Trash|", "-", "Properties|"}));
+        for (QAction* a : bar)
+            QVERIFY(a->menu() != admin);
+
+        // Tab order of the focusable controls.
+        QStringList chain;
+        QWidget* start = h.find<QWidget>("trvDir");
+        QWidget* wgt = start;
+        do {
+            if ((wgt->focusPolicy() & Qt::TabFocus) && wgt->isVisible() && !wgt->objectName().isEmpty())
+                chain << wgt->objectName();
+            wgt = wgt->nextInFocusChain();
+        } while (wgt != start && chain.size() < 20);
+        QCOMPARE(chain, (QStringList{"trvDir", "drvHDs", "txtStatus", "cmdRun", "cmdExit", "cmdRename", "cmdDelete", "cmdOpen"}));
+    }
+
+    void resizeKeepsDriveListAndRunButtonRule()
+    {
+        Harness h;
+        h.w->resize(900, 700);
+        QTest::qWait(50);
+        auto* drv = h.find<QWidget>("drvHDs");
+        auto* run = h.find<QWidget>("cmdRun");
+        auto* status = h.find<QWidget>("txtStatus");
+        QCOMPARE(drv->width(), status->width() - run->width() - 7);
+        QCOMPARE(run->height(), drv->height());
+        QVERIFY(status->width() > 600);   // the proportions followed the window
+    }
+
+    void exitEndsAtOnce()
+    {
+        Harness h;
+        QTest::mouseClick(h.find<QPushButton>("cmdExit"), Qt::LeftButton);
+        QCOMPARE(h.ended, 1);
+        h.action("mExit")->trigger();
+        QCOMPARE(h.ended, 2);
+    }
+
+    void runDisablesStartControlsWhileScanning()
+    {
+        Harness h;
+        QStringList disabledDuring;
+        bool logSavedDuring = true;
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path != "/data/a")
+                return;
+            for (const char* name : {"cmdOpen", "cmdRename", "cmdDelete", "drvHDs", "cmdRun"}) {
+                if (!h.find<QWidget>(name)->isEnabled())
+                    disabledDuring << QLatin1String(name);
+            }
+            h.w->saveAndShowLog();
+            logSavedDuring = QFile::exists(h.dir.path() + QStringLiteral("/torvane.log"));
+        };
+        h.w->runClicked();
+        QCOMPARE(disabledDuring, (QStringList{"cmdOpen", "cmdRename", "cmdDelete", "drvHDs", "cmdRun"}));
+        QVERIFY(!logSavedDuring);
+        QVERIFY(h.find<QWidget>("cmdRun")->isEnabled());
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("Drive scan is complete.")));
+        QVERIFY(!h.w->status().text().contains(QStringLiteral("Version:")));   // Run empties the status first
+
+        h.w->processDriveTriggered();   // the menu keeps the previous text
+        QCOMPARE(h.w->status().text().count(QStringLiteral("Drive scan is complete.")), 2);
+    }
+
+    void expansionFillsOneLevelAheadOnce()
+    {
+        Harness h;
+        h.w->runClicked();
+        QVERIFY(h.node("/data/a/b"));
+        QVERIFY(!h.node("/data/a/b/c"));
+        h.fs.addFolder("/data/a/b/new", 0);   // made after the scan
+        h.fs.addFolder("/data/a/made-later/inner", 4 * MB);
+
+        h.expand("/data/a");
+        QVERIFY(h.node("/data/a/b/c"));
+        QVERIFY(h.node("/data/a/b/new"));
+        QVERIFY(h.node("/data/a/made-later/inner"));
+        // In caption order with its siblings.
+        QCOMPARE(h.node("/data/a")->child(0)->text(0), QStringLiteral(" [0.00 MB] made-later"));
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("Reading:")));   // above the completion heading
+
+        const int calls = h.fs.subfolderCalls;
+        h.node("/data/a")->setExpanded(false);
+        h.fs.addFolder("/data/a/b/later", 0);
+        h.expand("/data/a");
+        QCOMPARE(h.fs.subfolderCalls, calls);
+        QVERIFY(!h.node("/data/a/b/later"));
+
+        // A folder deleted on disk after the scan keeps the children it showed, marked filled.
+        QVERIFY(h.node("/data/a/b/c"));
+        h.fs.removeFolder("/data/a/b");
+        h.expand("/data/a/b");
+        QVERIFY(FolderTree::tagged(h.node("/data/a/b")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QCOMPARE(h.node("/data/a/b")->childCount(), 2);
+    }
+
+    void noScanRebuildsTheTreeUnderAFill()
+    {
+        Harness h;
+        h.w->runClicked();
+        int hooks = 0;
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path != "/data/a/e" || hooks++)
+                return;
+            QTest::keyClick(h.tree(), Qt::Key_F5);
+            h.w->runClicked();
+            h.action("mProcess")->trigger();
+            h.node("/data/a")->setExpanded(false);
+            h.node("/data/a")->setExpanded(true);   // a second fill of the same node
+        };
+        h.expand("/data/a");
+        QCOMPARE(hooks, 1);
+        QCOMPARE(h.fs.walksBegun.size(), 1);
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QVERIFY(!h.w->status().text().contains(QStringLiteral("Error:")));
+    }
+
+    void refreshFindsTheFolderAgain()
+    {
+        Harness h;
+        QTest::keyClick(h.tree(), Qt::Key_F5);   // before any scan: nothing
+        QVERIFY(h.fs.walksBegun.isEmpty());
+
+        h.w->runClicked();
+        h.expand("/data/a");
+        h.expand("/data/a/b");
+        h.select("/data/a/b/c");
+        QTest::mouseClick(h.tree()->viewport(), Qt::LeftButton, {}, h.tree()->visualItemRect(h.node("/data/a/b/c")).center());
+        QCOMPARE(h.w->file1Key(), QByteArray("/data/a/b/c"));
+
+        QTest::keyClick(h.tree(), Qt::Key_F5);
+        QCOMPARE(h.fs.walksBegun.size(), 2);
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b/c"));
+        QVERIFY(h.node("/data/a")->isExpanded() && h.node("/data/a/b")->isExpanded());
+        QVERIFY(h.tree()->viewport()->rect().intersects(h.tree()->visualItemRect(h.node("/data/a/b/c"))));
+        QCOMPARE(h.w->file1Key(), QByteArray("/data/a/b/c"));
+
+        // The folder went away on disk: the root stays selected.
+        h.fs.removeFolder("/data/a/b");
+        h.action("mRefresh1")->trigger();
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/"));
+        QCOMPARE(h.w->file1Key(), QByteArray("/data/a/b/c"));
+
+        // The root selected: rescanned, root selected.
+        h.action("mRefresh1")->trigger();
+        QCOMPARE(h.fs.walksBegun.size(), 4);
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/"));
+    }
+
+    void contextMenuFollowsTheSelectedFolder_data()
+    {
+        QTest::addColumn<QByteArray>("selected");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("RECYCLER") << QByteArray("/data/RECYCLER") << "mnuDir3";
+        QTest::newRow("Recycled") << QByteArray("/data/Recycled") << "mnuDir3";
+        QTest::newRow(".Trash-1000") << QByteArray("/data/.Trash-1000") << "mnuDir3";
+        QTest::newRow("$Recycle.Bin") << QByteArray("/data/$Recycle.Bin") << "mnuDir2";
+        QTest::newRow("root") << QByteArray("/data/") << "mnuDir2";
+        QTest::newRow("plain") << QByteArray("/data/z") << "mnuDir2";
+    }
+
+    void contextMenuFollowsTheSelectedFolder()
+    {
+        QFETCH(QByteArray, selected);
+        QFETCH(QString, menu);
+        Harness h;
+        for (const char* name : {"/data/RECYCLER", "/data/Recycled", "/data/.Trash-1000", "/data/$Recycle.Bin"})
+            h.fs.addFolder(name);
+        h.w->runClicked();
+        h.select(selected);
+        h.rightClick("/data/z");   // the node under the pointer does not matter
+        QVERIFY(h.w->lastPopup());
+        QCOMPARE(h.w->lastPopup()->objectName(), menu);
+        QCOMPARE(h.w->tree().selectedKey(), selected);   // a right click leaves the selection
+        h.w->lastPopup()->close();
+    }
+
+    void rightClickOnEmptySpaceOpensNothing()
+    {
+        Harness h;
+        h.w->runClicked();
+        QTest::mouseClick(h.tree()->viewport(), Qt::RightButton, {}, QPoint(5, h.tree()->viewport()->height() - 3));
+        QVERIFY(!h.w->lastPopup());
+    }
+
+    void deleteRefusesVolumeRoots()
+    {
+        Harness h;
+        h.w->runClicked();
+        h.select("/data/");
+        h.action("mDelete1")->trigger();
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("You cannot delete\r\na root drive"));
+        QCOMPARE(h.prompter.boxes[0].icon, BoxIcon::Critical);
+        QCOMPARE(h.prompter.boxes[0].buttons, BoxButtons::Ok);
+        QCOMPARE(h.prompter.boxes[0].title, QString());
+        QVERIFY(h.shell.trashed.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void deleteMovesToTrashAfterConfirmation()
+    {
+        Harness h;
+        h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
+        h.w->runClicked();
+        h.select("/data/a/b");
+        const QString parentCaption = h.node("/data/a")->text(0);
+
+        h.prompter.answerNext(BoxAnswer::No);
+        QTest::mouseClick(h.find<QPushButton>("cmdDelete"), Qt::LeftButton);
+        QVERIFY(h.shell.trashed.isEmpty());
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b"));
+        QVERIFY(h.node("/data/a/b")->text(0).endsWith(QLatin1String(" b")));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
+
+        h.prompter.answerNext(BoxAnswer::Yes);
+        h.action("mDelete1")->trigger();
+        QCOMPARE(h.prompter.boxes.size(), 2);
+        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("/data/a/b")));
+        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("3.00 MB")));
+        QCOMPARE(h.prompter.boxes[1].buttons, BoxButtons::YesNo);
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b"});
+        QCOMPARE(h.node("/data/a/b")->text(0), QStringLiteral("$$Deleted Folder$$"));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+        QVERIFY(h.node("/data/a")->isExpanded());
+        QCOMPARE(h.node("/data/a")->text(0), parentCaption);
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        // Deleting it again: the shell reports the missing folder, the parent is selected again.
+        h.shell.failWith = std::pair<int, QString>{2, QStringLiteral("No such file or directory")};
+        h.select("/data/a/b");
+        h.action("mDelete1")->trigger();
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+    }
+
+    void openPropertiesAndTrash()
+    {
+        Harness h;
+        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
+        QVERIFY(h.shell.propertiesShown.isEmpty());
+        h.w->runClicked();
+        h.select("/data/");
+        h.action("mOpen2")->trigger();
+        h.action("mProperties1")->trigger();
+        h.select("/data/z");
+        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
+        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
+        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
+
+        h.shell.failWith = std::pair<int, QString>{0, QStringLiteral("No program could open the folder")};
+        h.action("mOpen2")->trigger();
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("No program could open the folder\r\n")));
+        h.shell.failWith.reset();
+
+        h.shell.contents = TrashContents{3, 5 * MB};
+        h.prompter.answerNext(BoxAnswer::No);
+        h.action("mnuDirRecycle")->trigger();
+        QCOMPARE(h.shell.emptied, 0);
+        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("3")));
+        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("5.00 MB")));
+        h.prompter.answerNext(BoxAnswer::Yes);
+        h.action("mTrash")->trigger();
+        QCOMPARE(h.shell.emptied, 1);
+    }
+
+    void logIsSavedAndOpened()
+    {
+        Harness h;
+        h.w->status().setText(QString());
+        QTest::mouseDClick(h.find<QPlainTextEdit>("txtStatus")->viewport(), Qt::LeftButton);
+        QCOMPARE(h.log(), QByteArray("\r\n"));
+        h.w->status().setText(QStringLiteral("first\r\nsecond \u00e9"));
+        h.w->saveAndShowLog();
+        QCOMPARE(h.log(), QByteArray("first\r\nsecond \xc3\xa9\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 2);
+        QCOMPARE(h.shell.openedFiles.last(), h.dir.path() + QStringLiteral("/torvane.log"));
+    }
+
+    void unwritableLogIsReportedNotOpened()
+    {
+        Harness h(QStringLiteral("/nonexistent-torvane-folder/sub"));
+        h.w->saveAndShowLog();
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QVERIFY(h.prompter.boxes[0].text.startsWith(QStringLiteral("The log could not be saved")));
+        QVERIFY(h.shell.openedFiles.isEmpty());
+    }
+
+    void reentryDuringAScan()
+    {
+        Harness h;
+        h.w->runClicked();
+        QVERIFY(h.node("/data/a"));
+        int hooks = 0;
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path != "/data/z" || hooks++)
+                return;
+            // While the scan lists /data/z: F5, the menu's scan and an expansion of a folder
+            // listed before.
+            QTest::keyClick(h.tree(), Qt::Key_F5);
+            h.action("mProcess")->trigger();
+            h.action("mRefresh1")->trigger();
+            h.node("/data/a")->setExpanded(true);
+            h.w->close();
+        };
+        h.w->processDriveTriggered();
+        QCOMPARE(hooks, 1);
+        QCOMPARE(h.fs.walksBegun.size(), 2);   // the first scan and this one, nothing nested
+        QCOMPARE(h.ended, 1);                   // closing during a scan ends the program
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));
+        QVERIFY(h.node("/data/a/b/c"));
+        QCOMPARE(h.node("/data/")->childCount(), 2);
+        QCOMPARE(h.w->status().text().count(QStringLiteral("Drive scan is complete.")), 2);
+    }
+
+    void openXmlOutputReplacesTheStatus()
+    {
+        Harness h;
+        h.action("mOpenXML")->trigger();
+        QCOMPARE(h.w->status().text(), QStringLiteral("Opening ") + h.dir.path()
+                                           + QStringLiteral("/xmlOutput.xml\r\nThis may take a few minutes, but once\r\nit "
+                                                            "is loaded navigation is very fast."));
+    }
+};
+
+QTEST_MAIN(FrmDirTest)
+#include "tst_mainwindow.moc"

@@ -1,2 +1,0 @@
-torvane_test(torvane_shell_tests SOURCES tst_shell.cpp LIBS torvane_platform LABELS shell)
-torvane_test(torvane_shell_trash_tests SOURCES tst_trash.cpp LIBS torvane_platform LABELS shell)

@@ -1,1 +1,0 @@
-torvane_test(torvane_volumes_tests SOURCES tst_volumes.cpp LIBS torvane_platform LABELS volumes)
