@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -31,8 +33,21 @@ struct Folder {
 };
 
 struct WalkProgress {
-    std::uint64_t bytesWalked = 0;   // apparent bytes of the entries stat'ed so far
-    bool finished = true;            // no walk is running
+    std::uint64_t bytesWalked = 0;      // apparent bytes of the entries stat'ed so far
+    std::uint64_t bytesAllocated = 0;   // allocated bytes (st_blocks × 512, hard links once) so far
+    bool finished = true;               // no walk is running
+};
+
+// A folder the walk could not open or read; its size is what could be read below it.
+struct FailedFolder {
+    QByteArray path;   // below the walked volume, without a leading '/'
+    int error = 0;     // errno
+    QString description;
+};
+
+struct WalkErrors {
+    std::vector<FailedFolder> first;   // in byte order of their paths, at most the limit asked for
+    std::size_t total = 0;             // every failed folder of the walk
 };
 
 // Folders, sizes and volumes. Every call is made on the user-interface thread; sizes come from a
@@ -43,13 +58,19 @@ public:
 
     // Volumes for the drive list, the one holding the user's home folder first.
     virtual std::vector<Volume> volumes() = 0;
-    // Never throws: a volume that cannot be asked is not ready.
+    // onChange runs on the user-interface thread whenever the mount table may have changed
+    // (a volume mounted or unmounted). One watcher at a time; a later call replaces it.
+    virtual void watchVolumes(std::function<void()> onChange) = 0;
+    // Never throws: a volume that cannot be asked, or is no longer mounted at that path, is not
+    // ready.
     virtual VolumeSpace volumeSpace(const QByteArray& mountPath) = 0;
 
     // Starts walking the whole volume at mountPath in the background, replacing the previous
     // walk and its index. Returns at once.
     virtual void beginWalk(const QByteArray& mountPath) = 0;
     virtual WalkProgress walkProgress() = 0;
+    // The folders the current walk could not open or read, once it has finished.
+    virtual WalkErrors walkErrors(std::size_t limit) = 0;
     // Blocks the caller at most `limit`, returning early when the walk has completed more folders.
     virtual void waitForWalk(std::chrono::milliseconds limit) = 0;
 
@@ -63,6 +84,7 @@ public:
     // another file system has none.
     virtual std::vector<Folder> subfolders(const QByteArray& path) = 0;
 
+    // The folder's access time as it was before the walk read it (reading a folder may move it).
     virtual QDateTime lastAccess(const QByteArray& path) = 0;
     virtual bool folderExists(const QByteArray& path) = 0;
 };

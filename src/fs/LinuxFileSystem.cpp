@@ -112,6 +112,16 @@ WalkProgress LinuxFileSystem::walkProgress()
     return p;
 }
 
+WalkErrors LinuxFileSystem::walkErrors(std::size_t)
+{
+    return {};   // TODO(walk): failed folders from the index
+}
+
+void LinuxFileSystem::watchVolumes(std::function<void()>)
+{
+    // TODO(volumes): follow /proc/self/mountinfo
+}
+
 void LinuxFileSystem::waitForWalk(std::chrono::milliseconds limit)
 {
     if (walk_ && !walk_->finished()) {

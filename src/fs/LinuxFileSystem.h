@@ -17,9 +17,11 @@ public:
     ~LinuxFileSystem() override;
 
     std::vector<Volume> volumes() override;
+    void watchVolumes(std::function<void()> onChange) override;
     VolumeSpace volumeSpace(const QByteArray& mountPath) override;
     void beginWalk(const QByteArray& mountPath) override;
     WalkProgress walkProgress() override;
+    WalkErrors walkErrors(std::size_t limit) override;
     void waitForWalk(std::chrono::milliseconds limit) override;
     std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
     std::vector<Folder> subfolders(const QByteArray& path) override;

@@ -281,7 +281,7 @@ private slots:
         Harness h;
         h.fs.addVolume("/data", {true, 1024 * MB, 0});
         h.fs.addFolder("/data/slow", 7 * MB).pendingPolls = 5;
-        h.fs.progress = WalkProgress{256 * MB, false};
+        h.fs.progress = WalkProgress{256 * MB, 256 * MB, false};
         int timerTicks = 0;
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] { ++timerTicks; });

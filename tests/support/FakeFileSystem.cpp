@@ -45,6 +45,19 @@ void FakeFileSystem::addVolume(const QByteArray& mountPath, VolumeSpace space)
     addFolder(mountPath, folders_.count(normal(mountPath)) ? folders_[normal(mountPath)].size : 0);
 }
 
+void FakeFileSystem::removeVolume(const QByteArray& mountPath)
+{
+    std::erase_if(volumes_, [&](const auto& v) { return v.first.mountPath == normal(mountPath); });
+}
+
+WalkErrors FakeFileSystem::walkErrors(std::size_t limit)
+{
+    WalkErrors errors;
+    errors.total = failedFolders.size();
+    errors.first.assign(failedFolders.begin(), failedFolders.begin() + std::min(limit, failedFolders.size()));
+    return errors;
+}
+
 std::vector<Volume> FakeFileSystem::volumes()
 {
     std::vector<Volume> out;

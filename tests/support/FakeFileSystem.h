@@ -33,11 +33,14 @@ public:
     void removeFolder(const QByteArray& path);   // with everything below it
 
     void addVolume(const QByteArray& mountPath, VolumeSpace space);
+    void removeVolume(const QByteArray& mountPath);   // its folders stay, like an empty mount point
 
     std::vector<Volume> volumes() override;
+    void watchVolumes(std::function<void()> onChange) override { volumesChanged = std::move(onChange); }
     VolumeSpace volumeSpace(const QByteArray& mountPath) override;
     void beginWalk(const QByteArray& mountPath) override { walksBegun.append(mountPath); }
     WalkProgress walkProgress() override { return progress; }
+    WalkErrors walkErrors(std::size_t limit) override;
     void waitForWalk(std::chrono::milliseconds) override {}
     std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
     std::vector<Folder> subfolders(const QByteArray& path) override;
@@ -47,7 +50,9 @@ public:
     QList<QByteArray> walksBegun;
     int subfolderCalls = 0;
     std::function<void(const QByteArray&)> onSubfolders;   // runs inside subfolders(), before it answers
-    WalkProgress progress{0, true};
+    WalkProgress progress{0, 0, true};
+    std::vector<FailedFolder> failedFolders;   // what walkErrors() reports, in this order
+    std::function<void()> volumesChanged;      // the watcher the program installed
 
 private:
     static QByteArray normal(const QByteArray& path);
