@@ -2,6 +2,9 @@
 
 #include <QElapsedTimer>
 
+#include <chrono>
+#include <future>
+
 namespace torvane {
 
 // The one place where handlers let pending events run.
@@ -19,5 +22,17 @@ public:
 private:
     QElapsedTimer clock_;
 };
+
+// Runs work on a thread of its own while the caller's events keep running, and returns its
+// result (or throws what it threw). For disk work a handler must not do on the user-interface
+// thread; the work must not touch widgets.
+template <class Work>
+auto runWhileEventsRun(Work&& work)
+{
+    auto done = std::async(std::launch::async, std::forward<Work>(work));
+    while (done.wait_for(std::chrono::milliseconds(16)) != std::future_status::ready)
+        letEventsRun();
+    return done.get();
+}
 
 } // namespace torvane

@@ -35,7 +35,7 @@ void MainWindow::startUp()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (scanner_->scanning())
-        endProgram_();
+        endProgram();
     QMainWindow::closeEvent(event);
 }
 
@@ -78,6 +78,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (watched == client_ && event->type() == QEvent::Resize)
         windowResized();
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::endProgram()
+{
+    scanner_->abandon();
+    endProgram_();
 }
 
 } // namespace torvane

@@ -85,6 +85,8 @@ private:
     void createMenus();
     void setTabOrder();
     void fillDriveList();
+    void volumesChanged();
+    void endProgram();   // the partial report goes first
     QByteArray currentDrive() const;
     void setCurrentDrive(const QByteArray& mount);
     void setStartControlsEnabled(bool on);
@@ -94,6 +96,9 @@ private:
 
     // Tree events (MainWindowTree.cpp).
     bool busy() const;   // a scan or a fill runs: no new scan may rebuild the tree under it
+    void scanVolume();
+    bool scanWillList(QTreeWidgetItem* item) const;
+    void fillDeferredExpansions();
     void folderExpanded(QTreeWidgetItem* item);
     void addChildNodes(const QByteArray& key, const std::vector<Folder>& children);
     void folderClicked(QTreeWidgetItem* item);
@@ -137,6 +142,8 @@ private:
     QByteArray file1Key_;
     QByteArray refreshKey_;
     QSet<QByteArray> filling_;   // keys whose lazy fill is running
+    QSet<QByteArray> deferred_;  // nodes opened during a scan, filled when it ends
+    bool trashBusy_ = false;     // Empty Trash is measuring or emptying
 };
 
 } // namespace torvane

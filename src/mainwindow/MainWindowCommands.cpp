@@ -8,6 +8,7 @@
 #include "mainwindow/TreeLogic.h"
 #include "desktop/AppInfo.h"
 #include "desktop/BusyCursor.h"
+#include "desktop/Events.h"
 #include "desktop/Prompter.h"
 #include "desktop/Shell.h"
 #include "fs/FileSystem.h"
@@ -155,20 +156,31 @@ void MainWindow::propertiesTriggered()
     services_.shell->showProperties(key, this);
 }
 
-// Failure style: stop silently. Asks first, naming how much the trash holds.
+// Failure style: stop silently. Asks first, naming how much the trash holds. Measuring and
+// emptying walk whole trees, so they run off the user-interface thread while events run; a
+// second Empty Trash meanwhile is ignored.
 void MainWindow::emptyTrashTriggered()
 {
+    if (trashBusy_)
+        return;
+    trashBusy_ = true;
     stopSilentlyOnFailure([&] {
         const std::vector<QByteArray> mounts = volumeMounts();
-        const TrashContents contents = services_.shell->trashContents(mounts);
+        Shell& shell = *services_.shell;
+        TrashContents contents;
+        {
+            BusyCursor busy;
+            contents = runWhileEventsRun([&shell, mounts] { return shell.trashContents(mounts); });
+        }
         const QString text = QStringLiteral("Permanently delete the %1 item(s) in the trash (%2 MB)?")
                                  .arg(contents.items)
                                  .arg(mbText(contents.bytes));
         if (services_.prompter->ask(text, BoxIcon::None, BoxButtons::YesNo, QStringLiteral("Empty Trash")) != BoxAnswer::Yes)
             return;
         BusyCursor busy;
-        services_.shell->emptyTrash(mounts);
+        runWhileEventsRun([&shell, mounts] { shell.emptyTrash(mounts); });
     });
+    trashBusy_ = false;
 }
 
 // ---- report and log -------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -56,6 +57,7 @@ MainWindow::MainWindow(const Services& services, std::function<void()> endProgra
     createMenus();
     setTabOrder();
     fillDriveList();
+    services_.fileSystem->watchVolumes([this] { volumesChanged(); });
 
     ScanControls controls;
     controls.tree = tree_.get();
@@ -73,7 +75,10 @@ MainWindow::MainWindow(const Services& services, std::function<void()> endProgra
         move(screen->availableGeometry().center() - rect().center());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    services_.fileSystem->watchVolumes({});
+}
 
 void MainWindow::createControls()
 {
@@ -125,7 +130,8 @@ void MainWindow::createControls()
     txtStatus_->setFont(sansFont(9, false));
     txtStatus_->setReadOnly(true);
     txtStatus_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtStatus_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtStatus_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtStatus_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     lblVersion_ = control<QLabel>(client_, "lblVersion", 240, 5280, 5565, 195);
     lblVersion_->setBackgroundRole(QPalette::Window);
@@ -150,7 +156,7 @@ void MainWindow::createControls()
     connect(cmdOpen_, &QPushButton::clicked, this, &MainWindow::openClicked);
     connect(cmdDelete_, &QPushButton::clicked, this, &MainWindow::deleteClicked);
     connect(cmdRename_, &QPushButton::clicked, this, &MainWindow::renameClicked);
-    connect(cmdExit_, &QPushButton::clicked, this, [this] { endProgram_(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { endProgram(); });
     connect(Timer_, &QTimer::timeout, this, [] { letEventsRun(); });
     connect(trvDir_, &QTreeWidget::itemExpanded, this, &MainWindow::folderExpanded);
     connect(trvDir_, &QTreeWidget::itemClicked, this, &MainWindow::folderClicked);
@@ -174,6 +180,17 @@ void MainWindow::fillDriveList()
                              + displayName(v.fsType) + QLatin1Char(')'),
                          v.mountPath);
     }
+}
+
+// A volume mounted or unmounted while the program runs: the list follows, and the chosen volume
+// stays chosen while it is mounted (else the first, the home volume, is).
+void MainWindow::volumesChanged()
+{
+    const QByteArray chosen = currentDrive();
+    const QSignalBlocker quiet(drvHDs_);
+    drvHDs_->clear();
+    fillDriveList();
+    drvHDs_->setCurrentIndex(std::max(0, drvHDs_->findData(chosen)));
 }
 
 QByteArray MainWindow::currentDrive() const

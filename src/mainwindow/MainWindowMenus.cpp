@@ -36,7 +36,7 @@ void MainWindow::createMenus()
             &QAction::triggered, this, &MainWindow::openXmlOutputTriggered);
     mnuFile->addSeparator();
     connect(menuEntry(mnuFile, "mExit", QStringLiteral("Exit This Application"), QKeySequence(Qt::CTRL | Qt::Key_X)),
-            &QAction::triggered, this, [this] { endProgram_(); });
+            &QAction::triggered, this, [this] { endProgram(); });
 
     mnuDir2_ = menuBar()->addMenu(QStringLiteral("&Edit"));
     mnuDir2_->setObjectName(QStringLiteral("mnuDir2"));

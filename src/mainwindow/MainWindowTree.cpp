@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <utility>
+
 namespace torvane {
 
 // ---- scans ----------------------------------------------------------------------------------
@@ -33,7 +35,7 @@ void MainWindow::runClicked()
         BusyCursor busy;
         setTimerEnabled(true);
         status_->setText(QString());
-        scanner_->scanVolume();
+        scanVolume();
         setTimerEnabled(false);
     }
     setStartControlsEnabled(true);
@@ -46,7 +48,7 @@ void MainWindow::processDriveTriggered()
         return;
     BusyCursor busy;
     setTimerEnabled(true);
-    scanner_->scanVolume();
+    scanVolume();
     setTimerEnabled(false);
 }
 
@@ -59,7 +61,7 @@ void MainWindow::refreshTriggered()
     refreshKey_ = key;
     const QByteArray oldRoot = trvDir_->topLevelItemCount() ? FolderTree::keyOf(trvDir_->topLevelItem(0)) : QByteArray();
     stopSilentlyOnFailure([&] {
-        scanner_->scanVolume();
+        scanVolume();
         reselect(refreshKey_, oldRoot);
     });
 }
@@ -67,6 +69,29 @@ void MainWindow::refreshTriggered()
 bool MainWindow::busy() const
 {
     return scanner_->scanning() || !filling_.isEmpty();
+}
+
+void MainWindow::scanVolume()
+{
+    deferred_.clear();
+    scanner_->scanVolume();
+    fillDeferredExpansions();
+}
+
+// The scan itself adds the root's children and theirs: a node on those two levels that is opened
+// while the scan runs waits for the scan to end, so it never adds a node the scan will add.
+bool MainWindow::scanWillList(QTreeWidgetItem* item) const
+{
+    return scanner_->scanning() && (!item->parent() || !item->parent()->parent());
+}
+
+void MainWindow::fillDeferredExpansions()
+{
+    const QSet<QByteArray> keys = std::exchange(deferred_, {});
+    for (const QByteArray& key : keys) {
+        if (QTreeWidgetItem* node = tree_->find(key); node && node->isExpanded())
+            folderExpanded(node);
+    }
 }
 
 // ---- tree events ----------------------------------------------------------------------------
@@ -79,6 +104,10 @@ void MainWindow::folderExpanded(QTreeWidgetItem* item)
     const QByteArray key = FolderTree::keyOf(item);
     if (FolderTree::tagged(item) || filling_.contains(key))
         return;
+    if (scanWillList(item)) {
+        deferred_.insert(key);
+        return;
+    }
     filling_.insert(key);
     std::vector<Folder> children;
     skipStepOnFailure([&] { children = services_.fileSystem->subfolders(key); });
@@ -113,14 +142,17 @@ void MainWindow::folderClicked(QTreeWidgetItem* item)
     File1_->setText(displayName(file1Key_));
 }
 
-// A right click on a node: the Admin menu for a trash folder, the Edit menu for any other. The
-// menus act on the selected node, which the right press left as it was.
+// A right click on a node: the Admin menu for a trash folder, the Edit menu for any other (a
+// volume's root among them, whatever its mount path is called). The menus act on the selected
+// node, which the right press left as it was.
 void MainWindow::treeMouseReleased(const QPoint& pos)
 {
     if (!trvDir_->itemAt(pos))
         return;
     const QByteArray key = tree_->selectedKey();
-    lastPopup_ = isTrashFolder(key, homeTrashPath()) ? mnuDir3_ : mnuDir2_;
+    const QTreeWidgetItem* selected = trvDir_->currentItem();
+    const bool root = selected && !selected->parent();
+    lastPopup_ = !root && isTrashFolder(key, homeTrashPath()) ? mnuDir3_ : mnuDir2_;
     lastPopup_->popup(trvDir_->viewport()->mapToGlobal(pos));
 }
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QXmlStreamReader>
@@ -113,12 +114,14 @@ QWidget* showReportWindow(const QString& xmlPath, QWidget* parent)
         auto* tree = new QTreeWidget(page);
         tree->setObjectName(QStringLiteral("reportTree"));
         tree->setHeaderLabels({QObject::tr("Element"), QObject::tr("Text")});
-        tree->setColumnWidth(0, 280);
         const Parsed parsed = fillTree(tree, &file);
         if (parsed.elements <= kExpandAllLimit)
             tree->expandAll();
         else
             tree->expandToDepth(1);
+        // A fixed width would cut off the folder names that ParentFolder rows carry.
+        tree->header()->setStretchLastSection(true);
+        tree->resizeColumnToContents(0);
         pageLayout->addWidget(tree);
         if (!parsed.error.isEmpty())
             pageLayout->addWidget(messageLabel(page, parsed.error));

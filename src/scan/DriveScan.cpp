@@ -21,6 +21,8 @@ namespace {
 
 constexpr double kLargeDriveMb = 12000.0;
 constexpr int kWalkBarSteps = 1000;
+// More error lines than this would bury the scan's other lines; the rest are counted in one line.
+constexpr std::size_t kWalkErrorLines = 1000;
 
 const QString kLargeDriveText = QStringLiteral(
     "This is a very large drive\r\nand may take some time to\r\ncomplete. You may want to\r\n"
@@ -48,6 +50,7 @@ void DriveScanner::scanVolume()
     } done{scanning_};
 
     c_.tree->clear();
+    reported_.clear();
     BusyCursor busy;
 
     QByteArray mount = c_.currentDrive();
@@ -75,12 +78,13 @@ void DriveScanner::scanVolume()
     }
 
     usedBytes_ = space.totalBytes > space.availableBytes ? space.totalBytes - space.availableBytes : 0;
+    c_.progress->setValue(0);
     fs_.beginWalk(mount);
     std::vector<Folder> topLevel;
     try {
         topLevel = fs_.subfolders(rootKey);
     } catch (const PlatformError& e) {
-        c_.status->prependLine(errorLine(rootKey, e.number(), e.description()));
+        writeErrorLine(rootKey, rootKey, e);
     }
 
     ReportWriter report;
@@ -92,7 +96,7 @@ void DriveScanner::scanVolume()
             size = waitForSize(folder.path);
             c_.tree->add(rootKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
         } catch (const PlatformError& e) {
-            c_.status->prependLine(errorLine(folder.name, e.number(), e.description()));
+            writeErrorLine(folder.path, folder.name, e);
             continue;
         }
         report.parentFolderOpen(size, folder.name);
@@ -108,9 +112,16 @@ void DriveScanner::scanVolume()
         c_.tree->view()->setCurrentItem(root);
     }
     report.finish();
+    reportWalkErrors(rootKey);
     c_.setTimerEnabled(false);
     c_.progress->setValue(0);
     c_.status->completeScan(scanTimeStamp(QDateTime::currentDateTime()));
+}
+
+void DriveScanner::abandon()
+{
+    if (report_)
+        report_->abandon();
 }
 
 void DriveScanner::listSubfoldersToReport(const QByteArray& key)
@@ -131,42 +142,50 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
     try {
         children = fs_.subfolders(key);
     } catch (const PlatformError& e) {
-        if (!toReport)
+        if (!scanning_)
             c_.progress->setValue(0);
-        c_.status->prependLine(errorLine(lastComponent(key), e.number(), e.description()));
+        writeErrorLine(key, lastComponent(key), e);
         return;
     }
+    // During a scan the bar shows the walk alone; afterwards it counts the listed subfolders.
+    const bool countOnBar = !scanning_;
     const int barMaximum = int(children.size()) + 4;
-    c_.progress->setMaximum(barMaximum);
-    c_.progress->setValue(0);
+    if (countOnBar) {
+        c_.progress->setMaximum(barMaximum);
+        c_.progress->setValue(0);
+    }
     BusyCursor busy;
     EventThrottle throttle;
     int listed = 0;
     for (const Folder& child : children) {
         if (!c_.tree->find(key)) {   // the tree was rebuilt while events ran
-            if (!toReport)
+            if (countOnBar)
                 c_.progress->setValue(0);
             return;
         }
         try {
             const std::uint64_t size = waitForSize(child.path);
             c_.status->prependLine(readingLine(size, child.name, fs_.lastAccess(child.path)));
-            c_.progress->setMaximum(barMaximum);   // a wait for the walk may have shown its own progress
-            c_.progress->setValue(++listed);
+            if (countOnBar) {
+                c_.progress->setMaximum(barMaximum);   // a wait for the walk may have shown its own progress
+                c_.progress->setValue(++listed);
+            }
             c_.tree->add(key, folderKey(child.path), folderCaption(size, child.name), FolderTree::Image::Folder);
             if (toReport && report_)
                 report_->subFolder(size, child.name);
         } catch (const PlatformError& e) {
-            c_.status->prependLine(errorLine(child.name, e.number(), e.description()));
+            writeErrorLine(child.path, child.name, e);
         }
         if (throttle.due()) {
+            if (!countOnBar)
+                showWalkProgress();
             c_.status->repaint();
             c_.progress->repaint();
             letEventsRun();
         }
     }
     c_.tree->sortChildren(key);
-    if (!toReport)
+    if (countOnBar && !toReport)
         c_.progress->setValue(0);
 }
 
@@ -179,7 +198,7 @@ bool DriveScanner::addFolderNode(const QByteArray& parentKey, const Folder& fold
         c_.tree->add(parentKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
         return true;
     } catch (const PlatformError& e) {
-        c_.status->prependLine(errorLine(folder.name, e.number(), e.description()));
+        writeErrorLine(folder.path, folder.name, e);
         return false;
     }
 }
@@ -195,12 +214,39 @@ std::uint64_t DriveScanner::waitForSize(const QByteArray& path)
     }
 }
 
+// Allocated bytes against the volume's used bytes: apparent sizes of sparse files would overrun
+// the used bytes long before the walk ends.
 void DriveScanner::showWalkProgress()
 {
     const WalkProgress p = fs_.walkProgress();
     c_.progress->setMaximum(kWalkBarSteps);
-    const double share = usedBytes_ ? double(p.bytesWalked) / double(usedBytes_) : 0.0;
-    c_.progress->setValue(int(std::min(1.0, share) * kWalkBarSteps));
+    const double share = usedBytes_ ? double(p.bytesAllocated) / double(usedBytes_) : 0.0;
+    c_.progress->setValue(std::max(c_.progress->value(), int(std::min(1.0, share) * kWalkBarSteps)));
+}
+
+void DriveScanner::writeErrorLine(const QByteArray& path, const QByteArray& shownName, const PlatformError& e)
+{
+    reported_.insert(path);
+    c_.status->prependLine(errorLine(shownName, e.number(), e.description()));
+}
+
+// Folders the walk could not open or read anywhere on the volume: their ancestors' sizes count
+// only what could be read, so each gets one error line, named by its path below the volume,
+// unless the listers already wrote one for it.
+void DriveScanner::reportWalkErrors(const QByteArray& rootKey)
+{
+    while (!fs_.walkProgress().finished) {
+        fs_.waitForWalk(std::chrono::milliseconds(16));
+        letEventsRun();
+    }
+    const WalkErrors errors = fs_.walkErrors(kWalkErrorLines);
+    for (const FailedFolder& f : errors.first) {
+        const QByteArray path = joinPath(rootKey, f.path);
+        if (!reported_.contains(path))
+            writeErrorLine(path, f.path, PlatformError(f.error, f.description));
+    }
+    if (errors.total > errors.first.size())
+        c_.status->prependLine(QStringLiteral("Error: %1 more folders could not be read.").arg(errors.total - errors.first.size()));
 }
 
 } // namespace torvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -11,6 +12,7 @@ class QProgressBar;
 namespace torvane {
 
 class FileSystem;
+class PlatformError;
 class Prompter;
 class FolderTree;
 class StatusBox;
@@ -37,6 +39,8 @@ public:
     // report and the status lines. Ignored while a scan runs.
     void scanVolume();
     bool scanning() const { return scanning_; }
+    // The program ends in the middle of a scan: its partial report goes, the old one stays.
+    void abandon();
 
     // Adds one node per direct subfolder of the node's folder; never throws.
     void listSubfolders(const QByteArray& key);
@@ -48,6 +52,8 @@ private:
     void listChildren(const QByteArray& key, bool toReport);
     std::uint64_t waitForSize(const QByteArray& path);
     void showWalkProgress();
+    void reportWalkErrors(const QByteArray& rootKey);
+    void writeErrorLine(const QByteArray& path, const QByteArray& shownName, const PlatformError& e);
 
     FileSystem& fs_;
     Prompter& prompter_;
@@ -56,6 +62,7 @@ private:
     ReportWriter* report_ = nullptr;   // open only inside scanVolume
     bool scanning_ = false;
     std::uint64_t usedBytes_ = 0;
+    QSet<QByteArray> reported_;   // folders this scan wrote an error line for
 };
 
 } // namespace torvane

@@ -38,9 +38,15 @@ ReportWriter::ReportWriter() = default;
 
 ReportWriter::~ReportWriter()
 {
+    abandon();
+}
+
+void ReportWriter::abandon()
+{
     if (file_) {   // never finished: the previous report stays as it was
         file_->close();
         file_->remove();
+        file_.reset();
     }
 }
 

@@ -27,6 +27,8 @@ public:
     void subFolder(std::uint64_t sizeBytes, const QByteArray& name);
     void parentFolderClose();
     void finish();
+    // Closes and removes the partial file; the previous report stays as it was.
+    void abandon();
     bool isOpen() const;
 
 private:

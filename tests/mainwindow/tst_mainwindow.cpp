@@ -9,6 +9,9 @@
 #include "support/FakeShell.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +23,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -82,7 +89,7 @@ QStringList entries(QMenu* menu)
 
 } // namespace
 
-class FrmDirTest : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -262,6 +269,9 @@ private slots:
         QTest::newRow("RECYCLER") << QByteArray("/data/RECYCLER") << "mnuDir3";
         QTest::newRow("Recycled") << QByteArray("/data/Recycled") << "mnuDir3";
         QTest::newRow(".Trash-1000") << QByteArray("/data/.Trash-1000") << "mnuDir3";
+        QTest::newRow(".Trash") << QByteArray("/data/.Trash") << "mnuDir3";
+        QTest::newRow("home trash") << QByteArray("/data/xdg/Trash") << "mnuDir3";
+        QTest::newRow(".Trash-x") << QByteArray("/data/.Trash-x") << "mnuDir2";
         QTest::newRow("$Recycle.Bin") << QByteArray("/data/$Recycle.Bin") << "mnuDir2";
         QTest::newRow("root") << QByteArray("/data/") << "mnuDir2";
         QTest::newRow("plain") << QByteArray("/data/z") << "mnuDir2";
@@ -271,15 +281,38 @@ private slots:
     {
         QFETCH(QByteArray, selected);
         QFETCH(QString, menu);
+        const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", "/data/xdg");
         Harness h;
-        for (const char* name : {"/data/RECYCLER", "/data/Recycled", "/data/.Trash-1000", "/data/$Recycle.Bin"})
+        for (const char* name : {"/data/RECYCLER", "/data/Recycled", "/data/.Trash-1000", "/data/$Recycle.Bin",
+                                 "/data/.Trash", "/data/xdg/Trash", "/data/.Trash-x"})
             h.fs.addFolder(name);
         h.w->runClicked();
+        if (!h.node(selected)) {
+            h.expand("/data/xdg");
+            QVERIFY(h.node(selected));
+        }
         h.select(selected);
         h.rightClick("/data/z");   // the node under the pointer does not matter
         QVERIFY(h.w->lastPopup());
         QCOMPARE(h.w->lastPopup()->objectName(), menu);
         QCOMPARE(h.w->tree().selectedKey(), selected);   // a right click leaves the selection
+        h.w->lastPopup()->close();
+        qputenv("XDG_DATA_HOME", oldDataHome);
+    }
+
+    // A volume's root is no trash folder, whatever its mount path is called.
+    void volumeRootNeverGetsTheAdminMenu()
+    {
+        Harness h;
+        h.fs.addVolume("/media/.Trash-1000", {true, 64 * MB, 0});
+        h.fs.addFolder("/media/.Trash-1000/x");
+        h.fs.volumesChanged();
+        h.find<QComboBox>("drvHDs")->setCurrentIndex(1);
+        h.w->runClicked();
+        h.select("/media/.Trash-1000/");
+        h.rightClick("/media/.Trash-1000/");
+        QCOMPARE(h.w->lastPopup()->objectName(), QStringLiteral("mnuDir2"));
         h.w->lastPopup()->close();
     }
 
@@ -422,15 +455,131 @@ private slots:
         QCOMPARE(h.w->status().text().count(QStringLiteral("Drive scan is complete.")), 2);
     }
 
-    void openXmlOutputReplacesTheStatus()
+    void openXmlOutputShowsTheReport()
     {
         Harness h;
+        h.w->runClicked();
         h.action("mOpenXML")->trigger();
         QCOMPARE(h.w->status().text(), QStringLiteral("Opening ") + h.dir.path()
                                            + QStringLiteral("/xmlOutput.xml\r\nThis may take a few minutes, but once\r\nit "
                                                             "is loaded navigation is very fast."));
+        QWidget* report = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QStringLiteral("reportWindow") && w->isVisible())
+                report = w;
+        }
+        QVERIFY(report);
+        auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
+        QVERIFY(tree && tree->topLevelItemCount() > 0);
+        delete report;
+    }
+
+    // The scan adds the root's children and theirs; a node opened on those levels meanwhile must
+    // not add them first, or the scan meets its own nodes and loses them from the report.
+    void expansionDuringTheScanWaitsForIt()
+    {
+        Harness h;
+        h.fs.addFolder("/data/a/e", MB).pendingPolls = 3;   // the scan waits inside /data/a's listing
+        bool expanded = false;
+        QTimer poke;
+        QObject::connect(&poke, &QTimer::timeout, [&] {
+            if (!expanded && h.node("/data/a/b") && !h.node("/data/a/e")) {
+                h.expand("/data/a");
+                expanded = true;
+            }
+        });
+        poke.start(0);
+        h.w->runClicked();
+        QVERIFY(expanded);
+        QVERIFY2(!h.w->status().text().contains(QStringLiteral("not unique")), qPrintable(h.w->status().text()));
+        QCOMPARE(h.node("/data/a")->childCount(), 2);
+        QVERIFY(FolderTree::tagged(h.node("/data/a")));   // filled when the scan ended
+        QVERIFY(h.node("/data/a/b/c"));
+        QFile report(h.dir.path() + QStringLiteral("/xmlOutput.xml"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        const QByteArray xml = report.readAll();
+        QCOMPARE(xml.count("MB]'>b</SubFolder>"), 1);
+        QCOMPARE(xml.count("MB]'>e</SubFolder>"), 1);
+    }
+
+    void exitDuringAScanKeepsTheOldReport()
+    {
+        Harness h;
+        const QString reportPath = h.dir.path() + QStringLiteral("/xmlOutput.xml");
+        QFile old(reportPath);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old report") > 0);
+        old.close();
+        h.fs.onSubfolders = [&](const QByteArray& path) {
+            if (path == "/data/z")
+                QTest::mouseClick(h.find<QPushButton>("cmdExit"), Qt::LeftButton);
+        };
+        h.w->runClicked();
+        QCOMPARE(h.ended, 1);
+        QVERIFY(!QFile::exists(reportPath + QStringLiteral(".part")));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old report"));
+    }
+
+    // Mounts come and go while the program runs; the chosen volume stays chosen while mounted, and
+    // F5 finds the selected folder again on it.
+    void driveListFollowsTheMountTable()
+    {
+        Harness h;
+        auto* drives = h.find<QComboBox>("drvHDs");
+        h.w->runClicked();
+        h.expand("/data/a");
+        h.select("/data/a/b");
+        h.fs.addVolume("/media/usb", {true, 64 * MB, 0});
+        h.fs.volumesChanged();
+        QCOMPARE(drives->count(), 2);
+        QCOMPARE(drives->currentData().toByteArray(), QByteArray("/data"));
+        QTest::keyClick(h.tree(), Qt::Key_F5);
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b"));
+        QVERIFY(h.tree()->viewport()->rect().contains(h.tree()->visualItemRect(h.node("/data/a/b"))));
+
+        drives->setCurrentIndex(1);
+        h.fs.removeVolume("/media/usb");
+        h.fs.volumesChanged();
+        QCOMPARE(drives->count(), 1);
+        QCOMPARE(drives->currentData().toByteArray(), QByteArray("/data"));
+    }
+
+    void dropOnTheStatusFrameSavesTheLog()
+    {
+        Harness h;
+        h.w->status().setText(QStringLiteral("dropped"));
+        QMimeData data;
+        data.setText(QStringLiteral("x"));
+        QWidget* frame = h.find<QWidget>("frameStatus");
+        QVERIFY(frame && frame->acceptDrops());
+        // Qt delivers a drop only inside a real drag, so the event goes to the window's filter,
+        // where the frame's events are routed.
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QVERIFY(static_cast<QObject*>(h.w.get())->eventFilter(frame, &drop));
+        QCOMPARE(h.log(), QByteArray("dropped\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 1);
+    }
+
+    // Measuring the trashes walks whole trees: the window must keep handling events meanwhile.
+    void emptyTrashMeasuresWhileEventsRun()
+    {
+        Harness h;
+        std::atomic<bool> eventSeen{false};
+        bool measuredWhileEventsRan = false;
+        h.shell.contents = {3, 2 * MB};
+        h.shell.onTrashContents = [&] {
+            for (int i = 0; i < 1000 && !eventSeen; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            measuredWhileEventsRan = eventSeen;
+        };
+        QTimer::singleShot(0, [&] { eventSeen = true; });
+        h.action("mnuDirRecycle")->trigger();
+        QVERIFY(measuredWhileEventsRan);
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("Permanently delete the 3 item(s) in the trash (2.00 MB)?"));
+        QCOMPARE(h.shell.emptied, 1);
     }
 };
 
-QTEST_MAIN(FrmDirTest)
+QTEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"

@@ -281,14 +281,45 @@ private slots:
         Harness h;
         h.fs.addVolume("/data", {true, 1024 * MB, 0});
         h.fs.addFolder("/data/slow", 7 * MB).pendingPolls = 5;
-        h.fs.progress = WalkProgress{256 * MB, 256 * MB, false};
+        // Apparent bytes beyond the used bytes (sparse files) must not fill the bar early.
+        h.fs.progress = WalkProgress{2048 * MB, 256 * MB, false};
         int timerTicks = 0;
+        int barSeen = 0;
         QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&] { ++timerTicks; });
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            barSeen = std::max(barSeen, h.bar.value());
+            if (++timerTicks == 20)   // the scan waits for the walk's end before it completes
+                h.fs.progress.finished = true;
+        });
         timer.start(0);
         h.scanner->scanVolume();
-        QVERIFY(timerTicks > 0);   // events ran while the size was awaited
+        QVERIFY(timerTicks >= 20);   // events ran while the size and the walk's end were awaited
+        QCOMPARE(barSeen, 250);      // 256 of 1024 MB used, in steps of a thousandth
         QCOMPARE(h.tree.find("/data/slow")->text(0), QStringLiteral(" [7.00 MB] slow"));
+    }
+
+    // Folders the walk could not read anywhere below the top levels: one line each, by path below
+    // the volume, none twice, and a count past the first thousand.
+    void unreadableFoldersGetOneErrorLineEach()
+    {
+        Harness h;
+        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        h.fs.addFolder("/data/top", MB).sizeFails = FakeFileSystem::Failure{13, QStringLiteral("Permission denied")};
+        h.fs.failedFolders.push_back({"deep/er/locked", 13, QStringLiteral("Permission denied")});
+        h.fs.failedFolders.push_back({"top", 13, QStringLiteral("Permission denied")});
+        h.scanner->scanVolume();
+        const QString text = h.status.text();
+        QCOMPARE(text.count(QStringLiteral("Error: deep/er/locked13 : Permission denied")), 1);
+        QCOMPARE(text.count(QStringLiteral("Error: top13 : Permission denied")), 1);   // the lister's line only
+        QVERIFY(text.indexOf(QStringLiteral("Error: deep")) > text.indexOf(QStringLiteral("errors will be listed below.")));
+
+        Harness many;
+        many.fs.addVolume("/data", {true, 1024 * MB, 0});
+        for (int i = 0; i < 1003; ++i)
+            many.fs.failedFolders.push_back({"f" + QByteArray::number(i), 5, QStringLiteral("Input/output error")});
+        many.scanner->scanVolume();
+        QCOMPARE(many.status.text().count(QStringLiteral("Input/output error")), 1000);
+        QCOMPARE(many.status.text().count(QStringLiteral("Error: 3 more folders could not be read.")), 1);
     }
 
     void scanRequestedDuringScanIsIgnored()

@@ -24,7 +24,12 @@ public:
         if (onTrash)
             onTrash(path);
     }
-    TrashContents trashContents(const std::vector<QByteArray>&) override { return contents; }
+    TrashContents trashContents(const std::vector<QByteArray>&) override
+    {
+        if (onTrashContents)
+            onTrashContents();
+        return contents;
+    }
     void emptyTrash(const std::vector<QByteArray>&) override { maybeFail(); ++emptied; }
     void showProperties(const QByteArray& path, QWidget*) override { propertiesShown.append(path); }
     void startProgram(const QString& path) override { maybeFail(); started.append(path); }
@@ -37,6 +42,7 @@ public:
     int emptied = 0;
     TrashContents contents;
     std::function<void(const QByteArray&)> onTrash;   // runs after a recorded move
+    std::function<void()> onTrashContents;            // runs inside trashContents(), on its thread
     std::optional<std::pair<int, QString>> failWith;
 
 private:
