@@ -431,6 +431,31 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("xmlOutput.xml")});
     }
 
+    // The sort works on keys made from the captions; its order must be captionLess's, ties and
+    // leading zeros included.
+    void sortedFamilyFollowsCaptionOrder()
+    {
+        QTreeWidget view;
+        FolderTree tree(&view);
+        tree.add(QByteArray(), "/", QStringLiteral("/"), FolderTree::Image::Drive);
+        QStringList captions;
+        int n = 0;
+        for (const char* name : {"a1", "a01", "a001b", "a1b", "a!", "a:", "a10", "a9", "a", "ab", "a 1", "a0", "a00",
+                                 "\xc3\xa9" "1", "A1", "a1.5", "a1.05", "0", "00", "b99999999999999999999", "b1e"}) {
+            for (const char* size : {"0.00", "9.00", "10.00", "010.00"}) {
+                const QString caption = QStringLiteral(" [%1 MB] %2").arg(QLatin1String(size), QString::fromUtf8(name));
+                tree.add("/", "/" + QByteArray::number(n++), caption, FolderTree::Image::Folder);
+                captions << caption;
+            }
+        }
+        std::stable_sort(captions.begin(), captions.end(), captionLess);
+        tree.sortChildren("/");
+        QStringList sorted;
+        for (int i = 0; i < tree.find("/")->childCount(); ++i)
+            sorted << tree.find("/")->child(i)->text(0);
+        QCOMPARE(sorted, captions);
+    }
+
     void manyChildrenComeInOrder()
     {
         Harness h;
