@@ -2,15 +2,19 @@
 #include "fs/PlatformError.h"
 #include "fs/MountTable.h"
 #include "desktop/PropertiesWindow.h"
+#include "desktop/Prompter.h"
 #include "desktop/TrashTree.h"
 
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -57,6 +61,7 @@ private slots:
     void propertiesForNothingShowNothing();
     void closingDuringCalculationIsSafe();
     void mountDescriptionPicksTheHoldingMount();
+    void messageBoxesShowMarkupAsText();
 };
 
 void ShellTest::openFolderPassesTheExactBytes_data()
@@ -213,6 +218,50 @@ void ShellTest::mountDescriptionPicksTheHoldingMount()
     // Mounted over: the later mount on the same point is the one in use.
     QCOMPARE(mountDescription(mounts, "/home/nas/a"), QStringLiteral("cifs (//server/share) at /home/nas"));
     QCOMPARE(mountDescription(parseMountInfo(""), "/"), QString());
+}
+
+void ShellTest::messageBoxesShowMarkupAsText()
+{
+    struct Box {
+        BoxIcon icon;
+        BoxButtons buttons;
+        QMessageBox::StandardButton click;
+        BoxAnswer answer;
+    };
+    const Box boxes[] = {
+        {BoxIcon::Information, BoxButtons::Ok, QMessageBox::Ok, BoxAnswer::Ok},
+        {BoxIcon::None, BoxButtons::OkCancel, QMessageBox::Cancel, BoxAnswer::Cancel},
+        {BoxIcon::Critical, BoxButtons::YesNo, QMessageBox::No, BoxAnswer::No},
+    };
+    // A folder name and release notes as a download might bring them.
+    const QString text = QStringLiteral("Move <b>x</b> to the trash?\n<img src=\"/usr/share/pixmaps/a.png\"> "
+                                        "<a href=\"https://example.invalid\">notes</a> &amp; 1 < 2");
+    for (const Box& expected : boxes) {
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer poll;
+        // The box is modal: the timer runs inside its event loop, reads the label and answers.
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            poll.stop();
+            if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                shown = label->text();
+                format = label->textFormat();
+            }
+            if (QAbstractButton* button = box->button(expected.click))
+                button->click();
+            else
+                box->reject();
+        });
+        poll.start(10);
+        MessageBoxPrompter prompter;
+        const BoxAnswer answer = prompter.ask(text, expected.icon, expected.buttons, QStringLiteral("Torvane"));
+        QCOMPARE(answer, expected.answer);
+        QCOMPARE(shown, text);
+        QCOMPARE(format, Qt::PlainText);
+    }
 }
 
 QTEST_MAIN(ShellTest)
