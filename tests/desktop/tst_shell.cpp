@@ -1,4 +1,5 @@
 #include "desktop/LinuxShell.h"
+#include "fs/Keys.h"
 #include "fs/PlatformError.h"
 #include "fs/MountTable.h"
 #include "desktop/PropertiesWindow.h"
@@ -7,16 +8,19 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +62,7 @@ private slots:
     void openFailsWithTheReason();
     void startProgramRunsDetachedOrSaysWhy();
     void propertiesWindowShowsFieldsAndTotals();
+    void propertiesPastPathMaxShowTheFolder();
     void propertiesForNothingShowNothing();
     void closingDuringCalculationIsSafe();
     void mountDescriptionPicksTheHoldingMount();
@@ -179,6 +184,57 @@ void ShellTest::propertiesWindowShowsFieldsAndTotals()
     QVERIFY2(field("fileSystem").contains(QLatin1Char('(')), qPrintable(field("fileSystem")));
     delete window;
     removeTree(AT_FDCWD, root);   // QTemporaryDir cannot remove a name that is not UTF-8
+}
+
+void ShellTest::propertiesPastPathMaxShowTheFolder()
+{
+    QTemporaryDir dir;
+    const QByteArrayList names = QByteArrayList(18, QByteArray(250, 'p')) << "Deep \xe9";
+    // QTemporaryDir cannot remove a tree this deep.
+    const auto removeChain = qScopeGuard([&dir, &names] {
+        try {
+            removeTree(AT_FDCWD, QFile::encodeName(dir.path()) + '/' + names.first());
+        } catch (const PlatformError&) {
+        }
+    });
+    // Made by calls relative to descriptors: no single path reaches the bottom.
+    QByteArray deep = QFile::encodeName(dir.path());
+    int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const QByteArray& name : names) {
+        const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        QVERIFY(next >= 0);
+        fd = next;
+        deep += '/' + name;
+    }
+    QVERIFY(deep.size() > PATH_MAX);
+    QCOMPARE(::mkdirat(fd, "inner", 0700), 0);
+    const int file = ::openat(fd, "inner/data", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(file >= 0 && ::ftruncate(file, 3000) == 0 && ::close(file) == 0);
+    QCOMPARE(::fchmod(fd, 0711), 0);
+    ::close(fd);
+
+    QWidget parent;
+    LinuxShell shell;
+    shell.showProperties(deep, &parent);
+    const QList<PropertiesWindow*> windows = parent.findChildren<PropertiesWindow*>();
+    QCOMPARE(windows.size(), 1);
+    auto field = [window = windows.first()](const char* name) {
+        const auto* label = window->findChild<QLabel*>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("(missing)");
+    };
+    QTRY_COMPARE(field("files"), QLocale().toString(1));
+    QCOMPARE(field("folders"), QLocale().toString(1));
+    QCOMPARE(field("size"), QStringLiteral("0.00 MB (%1 bytes)").arg(QLocale().toString(3000)));
+    QCOMPARE(field("name"), QStringLiteral("Deep \ufffd"));
+    QCOMPARE(field("path"), displayName(deep));
+    QCOMPARE(field("permissions"), QStringLiteral("drwx--x--x (0711)"));
+    for (const char* name : {"owner", "modified", "accessed"})
+        QVERIFY2(!field(name).isEmpty(), name);
+    const QString holder = mountDescription(readMountTable(), QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath()));
+    QVERIFY(!holder.isEmpty());
+    QCOMPARE(field("fileSystem"), holder);
+    delete windows.first();
 }
 
 void ShellTest::propertiesForNothingShowNothing()
