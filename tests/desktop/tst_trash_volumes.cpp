@@ -1,0 +1,136 @@
+#include "TrashTestKit.h"
+
+using namespace torvane;
+using namespace torvane::trashtest;
+
+// The trashes of other volumes: $top/.Trash/$uid and $top/.Trash-$uid, on file systems mounted for
+// the test (only root may mount; elsewhere these skip).
+class TrashVolumeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(home_.setUp()); }
+    void cleanup() { home_.tearDown(); }
+    void otherVolumeUsesItsOwnTrash();
+    void emptyingBothVolumeFormsCountsAndSizes();
+    void emptyingStaysOnTheTrashFileSystem();
+
+private:
+    QByteArray base() const { return home_.base(); }
+    QByteArray work() const { return home_.work(); }
+    QByteArray homeTrash() const { return home_.homeTrash(); }
+
+    TrashHome home_;
+};
+
+void TrashVolumeTest::otherVolumeUsesItsOwnTrash()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray privateTrash = top + "/.Trash-" + uid();
+    makeDir(top + "/photos");
+    makeDir(top + "/photos/2024");
+    writeFile(top + "/photos/2024/a.jpg", "jpeg");
+
+    // Where no trash can be made, nothing is moved, and nothing goes to the home trash instead.
+    writeFile(privateTrash, "a file where the trash should be");
+    const QString reason = refusal(top + "/photos/2024").description();
+    QVERIFY2(reason.contains(QLatin1String("Nothing was moved")), qPrintable(reason));
+    QCOMPARE(readBytes(top + "/photos/2024/a.jpg"), QByteArray("jpeg"));
+    QCOMPARE(countEntries(homeTrash() + "/files"), 0);
+    QCOMPARE(::unlink(privateTrash.constData()), 0);
+
+    // No .Trash on the volume: $top/.Trash-$uid, made private, with a path relative to the top.
+    QCOMPARE(moveToTrash(top + "/photos/2024").trashDir, privateTrash);
+    QCOMPARE(readBytes(privateTrash + "/files/2024/a.jpg"), QByteArray("jpeg"));
+    QCOMPARE(readInfo(privateTrash + "/info/2024.trashinfo").value("Path"), QByteArray("photos/2024"));
+    struct stat st;
+    QCOMPARE(::lstat(privateTrash.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+    QVERIFY(!exists(homeTrash() + "/files/2024"));
+
+    // A .Trash without the sticky bit is not the administrator's trash and is not used.
+    makeDir(top + "/.Trash", 0777);
+    makeDir(top + "/loose");
+    QCOMPARE(moveToTrash(top + "/loose").trashDir, privateTrash);
+    QVERIFY(!exists(top + "/.Trash/" + uid()));
+
+    // A link to a sticky folder is not used either.
+    makeDir(top + "/sticky", 01777);
+    QCOMPARE(::rmdir((top + "/.Trash").constData()), 0);
+    QCOMPARE(::symlink("sticky", (top + "/.Trash").constData()), 0);
+    makeDir(top + "/linked");
+    QCOMPARE(moveToTrash(top + "/linked").trashDir, privateTrash);
+    QCOMPARE(countEntries(top + "/sticky"), 0);
+
+    // A sticky .Trash is used, and its $uid folder is made on demand.
+    QCOMPARE(::unlink((top + "/.Trash").constData()), 0);
+    makeDir(top + "/.Trash", 01777);
+    makeDir(top + "/shared");
+    QCOMPARE(moveToTrash(top + "/shared").trashDir, top + "/.Trash/" + uid());
+    QVERIFY(exists(top + "/.Trash/" + uid() + "/files/shared"));
+    QCOMPARE(readInfo(top + "/.Trash/" + uid() + "/info/shared.trashinfo").value("Path"), QByteArray("shared"));
+
+    // Neither form of the volume's trash, nor anything in them, is trashed.
+    for (const QByteArray& path : {top + "/.Trash", top + "/.Trash/" + uid() + "/files/shared", privateTrash,
+                                   privateTrash + "/files/2024"}) {
+        QVERIFY2(refusal(path).description().contains(QLatin1String("trash folder")), path.constData());
+        QVERIFY(exists(path));
+    }
+}
+
+void TrashVolumeTest::emptyingBothVolumeFormsCountsAndSizes()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+
+    makeDir(work() + "/home-item");
+    writeFile(work() + "/home-item/f", QByteArray(100, 'h'));
+    moveToTrash(work() + "/home-item");
+    makeDir(top + "/private");
+    writeFile(top + "/private/f", QByteArray(1000, 'p'));
+    QCOMPARE(moveToTrash(top + "/private").trashDir, top + "/.Trash-" + uid());
+    makeDir(top + "/.Trash", 01777);
+    writeFile(top + "/shared.bin", QByteArray(10000, 's'));
+    QCOMPARE(moveToTrash(top + "/shared.bin").trashDir, top + "/.Trash/" + uid());
+    writeFile(top + "/.Trash/" + uid() + "/directorysizes", "0 0 x\n");
+
+    // The volume named twice, once with a trailing slash, counts once.
+    const std::vector<QByteArray> mounts{top, top + '/'};
+    const TrashContents contents = trashContents(mounts);
+    QCOMPARE(contents.items, std::uint64_t(3));
+    QCOMPARE(contents.bytes, std::uint64_t(11100));
+    QCOMPARE(trashContents({}).items, std::uint64_t(1));
+
+    emptyTrash(mounts);
+    for (const QByteArray& trash : {homeTrash(), top + "/.Trash-" + uid(), top + "/.Trash/" + uid()}) {
+        QCOMPARE(countEntries(trash + "/files"), 0);
+        QCOMPARE(countEntries(trash + "/info"), 0);
+        QVERIFY(!exists(trash + "/directorysizes"));
+    }
+    QCOMPARE(trashContents(mounts).bytes, std::uint64_t(0));
+}
+
+void TrashVolumeTest::emptyingStaysOnTheTrashFileSystem()
+{
+    makeDir(work() + "/item");
+    makeDir(work() + "/item/sub");
+    moveToTrash(work() + "/item");
+    Volume top(homeTrash() + "/files/vol");   // the trashed entry itself is a mount point
+    Volume nested(homeTrash() + "/files/item/sub/vol");
+    if (!top.mounted() || !nested.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    writeFile(top.path() + "/elsewhere", "another volume");
+    writeFile(nested.path() + "/elsewhere", "another volume");
+
+    QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
+    QCOMPARE(readBytes(top.path() + "/elsewhere"), QByteArray("another volume"));
+    QCOMPARE(readBytes(nested.path() + "/elsewhere"), QByteArray("another volume"));
+}
+
+QTEST_GUILESS_MAIN(TrashVolumeTest)
+#include "tst_trash_volumes.moc"
