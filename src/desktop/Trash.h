@@ -19,10 +19,12 @@ struct TrashedItem {
     QByteArray name;       // its info is info/<name>.trashinfo
 };
 
-// Moves the file or folder into the trash of its volume: the home trash on the home volume,
-// otherwise $top/.Trash/$uid when the volume's administrator made a valid .Trash, else
-// $top/.Trash-$uid. Refuses a trash folder and anything inside one, and never deletes: when no
-// trash can be made on the volume, or the move fails, nothing is changed.
+// Moves the file or folder into the trash of its volume: the home trash when the item is on the
+// home trash's mount, otherwise the trash of the top directory of the mount that holds it (a
+// bind mount has its own): $top/.Trash/$uid when the volume's administrator made a valid .Trash,
+// else $top/.Trash-$uid. A move into the home trash that fails with EXDEV goes to that top's trash
+// instead. Refuses a trash folder and anything inside one, and never deletes: when no trash can be
+// made on the volume, or the move fails, nothing is changed.
 TrashedItem moveToTrash(const QByteArray& path);
 
 // The home trash and the trashes of the given volumes that exist and may be used.

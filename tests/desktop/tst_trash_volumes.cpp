@@ -14,6 +14,8 @@ private slots:
     void otherVolumeUsesItsOwnTrash();
     void emptyingBothVolumeFormsCountsAndSizes();
     void emptyingStaysOnTheTrashFileSystem();
+    void bindMountsUseTheTrashOfTheirOwnTop();
+    void homeTrashOutOfReachFallsBackToTheTop();
 
 private:
     QByteArray base() const { return home_.base(); }
@@ -130,6 +132,73 @@ void TrashVolumeTest::emptyingStaysOnTheTrashFileSystem()
     QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
     QCOMPARE(readBytes(top.path() + "/elsewhere"), QByteArray("another volume"));
     QCOMPARE(readBytes(nested.path() + "/elsewhere"), QByteArray("another volume"));
+}
+
+void TrashVolumeTest::bindMountsUseTheTrashOfTheirOwnTop()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no file system can be mounted here (needs root)");
+    // The volume is the home file system here.
+    const QByteArray top = volume.path();
+    qputenv("XDG_DATA_HOME", top + "/data");
+    makeDir(top + "/data");
+    makeDir(top + "/shared");
+    for (const char* name : {"/inside", "/outside", "/plain"}) {
+        makeDir(top + "/shared" + name);
+        writeFile(top + "/shared" + name + "/f", name);
+    }
+    // Bound within the home volume, where climbing by device alone passes the bind mount's top,
+    // and outside it, where a user's bind mount of the home file system usually is.
+    BindMount within(top + "/shared", top + "/bound");
+    BindMount outside(top + "/shared", base() + "/bound");
+    if (!within.mounted() || !outside.mounted())
+        QSKIP("no bind mount can be made here (needs root)");
+
+    const QByteArray ownTrash = "/.Trash-" + uid();
+    const TrashedItem first = moveToTrash(top + "/bound/inside");
+    QCOMPARE(first.trashDir, top + "/bound" + ownTrash);
+    QCOMPARE(readBytes(top + "/shared" + ownTrash + "/files/inside/f"), QByteArray("/inside"));
+    QCOMPARE(readInfo(first.trashDir + "/info/inside.trashinfo").value("Path"), QByteArray("inside"));
+    const TrashedItem second = moveToTrash(base() + "/bound/outside");
+    QCOMPARE(second.trashDir, base() + "/bound" + ownTrash);
+    QCOMPARE(readBytes(top + "/shared" + ownTrash + "/files/outside/f"), QByteArray("/outside"));
+    QCOMPARE(readInfo(second.trashDir + "/info/outside.trashinfo").value("Path"), QByteArray("outside"));
+    // The home trash was neither used nor made for them.
+    QVERIFY(!exists(top + "/data/Trash"));
+
+    // The same folder reached through the home mount goes to the home trash.
+    QCOMPARE(moveToTrash(top + "/shared/plain").trashDir, top + "/data/Trash");
+    QCOMPARE(readBytes(top + "/data/Trash/files/plain/f"), QByteArray("/plain"));
+}
+
+void TrashVolumeTest::homeTrashOutOfReachFallsBackToTheTop()
+{
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray homeTrashOnVolume = top + "/data/Trash";
+    qputenv("XDG_DATA_HOME", top + "/data");
+    makeDir(top + "/data");
+    makeDir(homeTrashOnVolume);
+    makeDir(homeTrashOnVolume + "/info");
+    makeDir(base() + "/elsewhere");
+    // The trash folder is on the item's mount, but its files/ is not: only the move can tell.
+    BindMount files(base() + "/elsewhere", homeTrashOnVolume + "/files");
+    if (!files.mounted())
+        QSKIP("no bind mount can be made here (needs root)");
+    makeDir(top + "/item");
+    writeFile(top + "/item/f", "kept");
+
+    const TrashedItem trashed = moveToTrash(top + "/item");
+    QCOMPARE(trashed.trashDir, top + "/.Trash-" + uid());
+    QCOMPARE(readBytes(trashed.trashDir + "/files/item/f"), QByteArray("kept"));
+    QCOMPARE(readInfo(trashed.trashDir + "/info/item.trashinfo").value("Path"), QByteArray("item"));
+    QVERIFY(!exists(top + "/item"));
+    // The info claimed in the home trash for the failed move is gone again.
+    QCOMPARE(countEntries(homeTrashOnVolume + "/info"), 0);
+    QCOMPARE(countEntries(base() + "/elsewhere"), 0);
 }
 
 QTEST_GUILESS_MAIN(TrashVolumeTest)
