@@ -23,16 +23,17 @@ struct TrashedItem {
 // home trash's mount, otherwise the trash of the top directory of the mount that holds it (a
 // bind mount has its own): $top/.Trash/$uid when the volume's administrator made a valid .Trash,
 // else $top/.Trash-$uid. A move into the home trash that fails with EXDEV goes to that top's trash
-// instead. Refuses a trash folder and anything inside one, and never deletes: when no trash can be
-// made on the volume, or the move fails, nothing is changed.
+// instead. A folder gets its line in the trash's directorysizes. Refuses a trash folder and
+// anything inside one, and never deletes: when no trash can be made on the volume, or the move
+// fails, nothing is changed.
 TrashedItem moveToTrash(const QByteArray& path);
 
 // The home trash and the trashes of the given volumes that exist and may be used.
 std::vector<QByteArray> trashDirectories(const std::vector<QByteArray>& volumeMounts);
 
 TrashContents trashContents(const std::vector<QByteArray>& volumeMounts);
-// Empties files/, info/ and directorysizes of every trash; goes on past failures and then
-// throws the first.
+// Empties files/ and info/ of every trash, and drops the directorysizes lines of what it removed;
+// goes on past failures and then throws the first.
 void emptyTrash(const std::vector<QByteArray>& volumeMounts);
 
 } // namespace torvane

@@ -50,6 +50,19 @@ QByteArray volumeTop(int folderFd, const QByteArray& folder, const MountPlace& p
 // neither can be used.
 QByteArray volumeTrash(int topFd);
 
+// The trash's directorysizes, as the freedesktop trash specification describes it: one line
+// "bytes mtime name" per folder in files/, with the folder's disk usage, the mtime of its
+// .trashinfo and its percent-encoded name, so a file manager can total the trash without walking
+// it. Each change writes a temporary file in the trash folder and renames it over the old one, so
+// no reader sees half a file, and drops the lines of folders no longer in files/. Both return 0
+// or the errno of the failure.
+
+// Adds the line of `name`, a folder just put into files/.
+int addDirectorySize(int trashFd, int filesFd, const QByteArray& name, std::uint64_t bytes, std::int64_t infoMtime);
+
+// Drops the lines of folders gone from files/; removes the file when no line is left.
+int pruneDirectorySizes(int trashFd, int filesFd);
+
 // The names in the directory open at fd, without "." and ".."; error gets the errno of a failed
 // read, and is left alone otherwise.
 std::vector<QByteArray> entryNames(int fd, int& error);

@@ -5,6 +5,7 @@
 
 #include "desktop/TrashInfo.h"
 #include "desktop/TrashPrivate.h"
+#include "desktop/TrashTree.h"
 #include "fs/Keys.h"
 #include "fs/LongPath.h"
 #include "fs/PlatformError.h"
@@ -193,6 +194,21 @@ QByteArray putInto(const OpenTrash& trash, int folderFd, const QByteArray& name,
     throw PlatformError(EEXIST, QStringLiteral("The trash holds too many items named %1.").arg(shown(name)));
 }
 
+// The folder's line in directorysizes. Only a shortcut for whoever totals the trash: the item is
+// in the trash whether or not the line could be written.
+TrashedItem noted(const OpenTrash& trash, const QByteArray& trashed)
+{
+    struct stat item;
+    struct stat info;
+    if (::fstatat(trash.files.get(), trashed.constData(), &item, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(item.st_mode)
+        && ::fstatat(trash.info.get(), (trashed + ".trashinfo").constData(), &info, 0) == 0) {
+        const TreeTotals totals = measureTree(trash.files.get(), trashed);
+        if (totals.error == 0)
+            addDirectorySize(trash.dir.get(), trash.files.get(), trashed, totals.allocated, info.st_mtime);
+    }
+    return TrashedItem{trash.path, trashed};
+}
+
 } // namespace
 
 TrashedItem moveToTrash(const QByteArray& path)
@@ -245,7 +261,7 @@ TrashedItem moveToTrash(const QByteArray& path)
         const QByteArray trashed = putInto(trash, folderFd.get(), name, info, err);
         if (trashed.isEmpty())
             throw PlatformError(err, QStringLiteral("%1 could not be moved to the trash: %2").arg(shown(item), errorText(err)));
-        return TrashedItem{trash.path, trashed};
+        return noted(trash, trashed);
     };
 
     // The home trash takes what is on its own mount: a bind mount of the home file system is
@@ -261,7 +277,7 @@ TrashedItem moveToTrash(const QByteArray& path)
     int err = 0;
     const QByteArray trashed = putInto(trash, folderFd.get(), name, trashInfoText(item, local), err);
     if (!trashed.isEmpty())
-        return TrashedItem{trash.path, trashed};
+        return noted(trash, trashed);
     // A mount the ids did not show (an older kernel, or a mount on files/ itself): the item cannot
     // reach the home trash, but the trash of its own top directory is on its mount.
     if (err == EXDEV)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <climits>
 #include <fcntl.h>
 #include <memory>
@@ -68,6 +69,15 @@ inline QMap<QByteArray, QByteArray> readInfo(const QByteArray& infoPath)
             keys[line.left(eq)] = line.mid(eq + 1);
     }
     return keys;
+}
+
+// The lines of the trash's directorysizes, sorted.
+inline QByteArrayList directorySizes(const QByteArray& trash)
+{
+    QByteArrayList lines = readBytes(trash + "/directorysizes").split('\n');
+    lines.removeAll(QByteArray());
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }
 
 // Where the item `name` in `trash` came from, as its .trashinfo says (percent-decoded).

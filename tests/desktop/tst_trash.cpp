@@ -19,6 +19,7 @@ private slots:
     void awkwardNamesSurviveByteExact_data();
     void awkwardNamesSurviveByteExact();
     void refusalsChangeNothing();
+    void trashedFoldersAreListedInDirectorySizes();
     void emptyingNeverFollowsLinks();
     void deepTreesAreMeasuredAndRemoved();
     void foldersResolveAsRealpathDoes();
@@ -141,6 +142,54 @@ void TrashTest::refusalsChangeNothing()
     QCOMPARE(countEntries(homeTrash() + "/files"), 1);
     QCOMPARE(countEntries(homeTrash() + "/info"), 1);
     QVERIFY(exists(homeTrash() + "/info/first.trashinfo"));
+}
+
+void TrashTest::trashedFoldersAreListedInDirectorySizes()
+{
+    const QByteArray name = "Fotos 2024\n100%";
+    const QByteArray folder = work() + '/' + name;
+    makeDir(folder);
+    makeDir(folder + "/sub");
+    writeFile(folder + "/sub/a", QByteArray(70000, 'a'));
+    writeFile(folder + "/b", "b");
+    makeDir(work() + "/kept");
+    makeDir(work() + "/restored");
+    writeFile(work() + "/plain.txt", "a file has no line");
+
+    moveToTrash(work() + "/kept");
+    moveToTrash(work() + "/restored");
+    QCOMPARE(directorySizes(homeTrash()).size(), 2);
+    // Put back by a file manager that left its line behind.
+    QCOMPARE(::rename((homeTrash() + "/files/restored").constData(), (work() + "/restored").constData()), 0);
+    const QByteArray beforeText = readBytes(homeTrash() + "/directorysizes");
+    const QByteArrayList before = directorySizes(homeTrash());
+    // Another name for the old cache: it must be replaced whole, never rewritten in place.
+    QCOMPARE(::link((homeTrash() + "/directorysizes").constData(), (base() + "/old-sizes").constData()), 0);
+
+    QCOMPARE(moveToTrash(folder).name, name);
+    moveToTrash(work() + "/plain.txt");
+
+    // Disk usage as du counts it: every entry's blocks, the folders' own included.
+    const QByteArray trashed = homeTrash() + "/files/" + name;
+    std::uint64_t allocated = 0;
+    for (const char* entry : {"", "/sub", "/sub/a", "/b"}) {
+        struct stat st;
+        QCOMPARE(::lstat((trashed + entry).constData(), &st), 0);
+        allocated += std::uint64_t(st.st_blocks) * 512;
+    }
+    QVERIFY(allocated >= 70000);
+    struct stat info;
+    QCOMPARE(::stat((homeTrash() + "/info/" + name + ".trashinfo").constData(), &info), 0);
+    const QByteArray keptLine = before.first().endsWith(" kept") ? before.first() : before.last();
+    QVERIFY(keptLine.endsWith(" kept"));
+    QByteArrayList expected{keptLine, QByteArray::number(qulonglong(allocated)) + ' ' + QByteArray::number(qlonglong(info.st_mtime))
+                                          + " Fotos%202024%0A100%25"};
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(directorySizes(homeTrash()), expected);
+
+    QCOMPARE(readBytes(base() + "/old-sizes"), beforeText);
+    // Nothing of the temporary file is left beside it.
+    QCOMPARE(countEntries(homeTrash()), 3);
 }
 
 void TrashTest::emptyingNeverFollowsLinks()

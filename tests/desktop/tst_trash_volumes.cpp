@@ -122,6 +122,9 @@ void TrashVolumeTest::emptyingStaysOnTheTrashFileSystem()
     makeDir(work() + "/item");
     makeDir(work() + "/item/sub");
     moveToTrash(work() + "/item");
+    makeDir(work() + "/gone");
+    moveToTrash(work() + "/gone");
+    QCOMPARE(directorySizes(homeTrash()).size(), 2);
     Volume top(homeTrash() + "/files/vol");   // the trashed entry itself is a mount point
     Volume nested(homeTrash() + "/files/item/sub/vol");
     if (!top.mounted() || !nested.mounted())
@@ -132,6 +135,11 @@ void TrashVolumeTest::emptyingStaysOnTheTrashFileSystem()
     QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
     QCOMPARE(readBytes(top.path() + "/elsewhere"), QByteArray("another volume"));
     QCOMPARE(readBytes(nested.path() + "/elsewhere"), QByteArray("another volume"));
+    // The folder that could not be removed keeps its line; the removed one loses its own.
+    QVERIFY(!exists(homeTrash() + "/files/gone"));
+    const QByteArrayList sizes = directorySizes(homeTrash());
+    QCOMPARE(sizes.size(), 1);
+    QVERIFY2(sizes.first().endsWith(" item"), sizes.first().constData());
 }
 
 void TrashVolumeTest::bindMountsUseTheTrashOfTheirOwnTop()
