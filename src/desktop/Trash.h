@@ -31,6 +31,8 @@ TrashedItem moveToTrash(const QByteArray& path);
 // The home trash and the trashes of the given volumes that exist and may be used.
 std::vector<QByteArray> trashDirectories(const std::vector<QByteArray>& volumeMounts);
 
+// What every trash holds. Safe on any thread: it reads the disk through its own descriptors,
+// touches no Qt GUI object and keeps no state between calls.
 TrashContents trashContents(const std::vector<QByteArray>& volumeMounts);
 // Empties files/ and info/ of every trash, and drops the directorysizes lines of what it removed;
 // goes on past failures and then throws the first.

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <future>
+
 using namespace torvane;
 using namespace torvane::trashtest;
 
@@ -215,6 +217,14 @@ void TrashTest::emptyingNeverFollowsLinks()
     const TrashContents before = trashContents({});
     QCOMPARE(before.items, std::uint64_t(2));
     QCOMPARE(before.bytes, std::uint64_t(5 + outside.size() + (outside.size() + 9) + (outside.size() + 7)));
+    // The window measures on worker threads before it asks; two at once see the same.
+    auto measure = [] { return trashContents({}); };
+    std::future<TrashContents> workers[] = {std::async(std::launch::async, measure), std::async(std::launch::async, measure)};
+    for (std::future<TrashContents>& worker : workers) {
+        const TrashContents seen = worker.get();
+        QCOMPARE(seen.items, before.items);
+        QCOMPARE(seen.bytes, before.bytes);
+    }
 
     emptyTrash({});
     QCOMPARE(countEntries(homeTrash() + "/files"), 0);
