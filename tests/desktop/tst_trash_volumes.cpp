@@ -14,6 +14,10 @@ private slots:
     void otherVolumeUsesItsOwnTrash();
     void emptyingBothVolumeFormsCountsAndSizes();
     void emptyingStaysOnTheTrashFileSystem();
+    void sharedTrashMustBeTheUsersOwn_data();
+    void sharedTrashMustBeTheUsersOwn();
+    void craftedTrashLinksAreNeverFollowed_data();
+    void craftedTrashLinksAreNeverFollowed();
     void bindMountsUseTheTrashOfTheirOwnTop();
     void homeTrashOutOfReachFallsBackToTheTop();
 
@@ -53,22 +57,7 @@ void TrashVolumeTest::otherVolumeUsesItsOwnTrash()
     QCOMPARE(st.st_mode & 07777, mode_t(0700));
     QVERIFY(!exists(homeTrash() + "/files/2024"));
 
-    // A .Trash without the sticky bit is not the administrator's trash and is not used.
-    makeDir(top + "/.Trash", 0777);
-    makeDir(top + "/loose");
-    QCOMPARE(moveToTrash(top + "/loose").trashDir, privateTrash);
-    QVERIFY(!exists(top + "/.Trash/" + uid()));
-
-    // A link to a sticky folder is not used either.
-    makeDir(top + "/sticky", 01777);
-    QCOMPARE(::rmdir((top + "/.Trash").constData()), 0);
-    QCOMPARE(::symlink("sticky", (top + "/.Trash").constData()), 0);
-    makeDir(top + "/linked");
-    QCOMPARE(moveToTrash(top + "/linked").trashDir, privateTrash);
-    QCOMPARE(countEntries(top + "/sticky"), 0);
-
     // A sticky .Trash is used, and its $uid folder is made on demand.
-    QCOMPARE(::unlink((top + "/.Trash").constData()), 0);
     makeDir(top + "/.Trash", 01777);
     makeDir(top + "/shared");
     QCOMPARE(moveToTrash(top + "/shared").trashDir, top + "/.Trash/" + uid());
@@ -140,6 +129,130 @@ void TrashVolumeTest::emptyingStaysOnTheTrashFileSystem()
     const QByteArrayList sizes = directorySizes(homeTrash());
     QCOMPARE(sizes.size(), 1);
     QVERIFY2(sizes.first().endsWith(" item"), sizes.first().constData());
+}
+
+void TrashVolumeTest::sharedTrashMustBeTheUsersOwn_data()
+{
+    // Each row lays out a .Trash that must not be used, with a decoy trash (its files/ and info/
+    // holding one item) where a trash that wrongly accepted it would put things, count and empty.
+    QTest::addColumn<QByteArray>("layout");
+    QTest::addColumn<QByteArray>("decoy");   // relative to the volume's top
+    const QByteArray id = uid();
+    QTest::newRow(".Trash without the sticky bit") << QByteArray("loose") << ".Trash/" + id;
+    QTest::newRow(".Trash a link to a sticky folder") << QByteArray("linked") << "sticky/" + id;
+    QTest::newRow("$uid a link") << QByteArray("uid-link") << QByteArray("elsewhere");
+    QTest::newRow("$uid another user's") << QByteArray("uid-foreign") << ".Trash/" + id;
+}
+
+void TrashVolumeTest::sharedTrashMustBeTheUsersOwn()
+{
+    QFETCH(QByteArray, layout);
+    QFETCH(QByteArray, decoy);
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    const QByteArray top = volume.path();
+    const QByteArray shared = top + "/.Trash";
+    if (layout == "loose")
+        makeDir(shared, 0777);
+    if (layout == "linked") {
+        makeDir(top + "/sticky", 01777);
+        QCOMPARE(::symlink("sticky", shared.constData()), 0);
+    }
+    if (layout.startsWith("uid-"))
+        makeDir(shared, 01777);
+    makeDir(top + '/' + decoy, 0700);
+    for (const char* sub : {"/files", "/info"})
+        makeDir(top + '/' + decoy + sub, 0700);
+    makeDir(top + '/' + decoy + "/files/decoy");
+    writeFile(top + '/' + decoy + "/info/decoy.trashinfo", "[Trash Info]\nPath=decoy\n");
+    if (layout == "uid-link")
+        QCOMPARE(::symlink(("../" + decoy).constData(), (shared + '/' + uid()).constData()), 0);
+    if (layout == "uid-foreign")
+        QCOMPARE(::chown((top + '/' + decoy).constData(), ::getuid() + 4242, ::getgid()), 0);
+
+    makeDir(top + "/item");
+    QCOMPARE(moveToTrash(top + "/item").trashDir, top + "/.Trash-" + uid());
+    QCOMPARE(trashContents({top}).items, std::uint64_t(1));
+    emptyTrash({top});
+    QCOMPARE(countEntries(top + "/.Trash-" + uid() + "/files"), 0);
+    QCOMPARE(countEntries(top + '/' + decoy + "/files"), 1);
+    QVERIFY(exists(top + '/' + decoy + "/files/decoy"));
+    QVERIFY(exists(top + '/' + decoy + "/info/decoy.trashinfo"));
+}
+
+void TrashVolumeTest::craftedTrashLinksAreNeverFollowed_data()
+{
+    QTest::addColumn<QByteArray>("trash");    // relative to the volume's top
+    QTest::addColumn<QByteArray>("linked");   // the part of it that is a link out of it
+    for (const QByteArray& trash : {".Trash-" + uid(), ".Trash/" + uid()}) {
+        for (const char* linked : {"files", "info", "directorysizes"})
+            QTest::addRow("%s, %s", trash.constData(), linked) << trash << QByteArray(linked);
+    }
+}
+
+void TrashVolumeTest::craftedTrashLinksAreNeverFollowed()
+{
+    QFETCH(QByteArray, trash);
+    QFETCH(QByteArray, linked);
+    Volume volume(base() + "/vol");
+    if (!volume.mounted())
+        QSKIP("no second file system can be mounted here (needs root)");
+    // A removable volume's trash, made by whoever wrote the volume: its parts lead out of it, to
+    // the owner's files on the same volume.
+    const QByteArray top = volume.path();
+    const QByteArray outside = top + "/outside";
+    makeDir(outside);
+    writeFile(outside + "/precious", "keep");
+    makeDir(outside + "/folder");
+    writeFile(outside + "/folder/inner.trashinfo", "[Trash Info]\nPath=inner\n");
+    const auto outsideState = [&outside] {
+        return readBytes(outside + "/precious") + '|' + readBytes(outside + "/folder/inner.trashinfo") + '|'
+               + QByteArray::number(countEntries(outside)) + QByteArray::number(countEntries(outside + "/folder"));
+    };
+    const QByteArray untouched = outsideState();
+
+    if (trash.startsWith(".Trash/"))
+        makeDir(top + "/.Trash", 01777);
+    const QByteArray dir = top + '/' + trash;
+    makeDir(dir, 0700);
+    for (const QByteArray& sub : {QByteArray("files"), QByteArray("info")}) {
+        if (sub != linked)
+            makeDir(dir + '/' + sub, 0700);
+    }
+    const QByteArray target = linked == "directorysizes" ? outside + "/precious" : outside;
+    QCOMPARE(::symlink(target.constData(), (dir + '/' + linked).constData()), 0);
+    makeDir(top + "/item");
+    writeFile(top + "/item/f", "item");
+
+    struct stat st;
+    if (linked == "directorysizes") {
+        // The trash itself is sound; the cache is written in the link's place, not through it.
+        QCOMPARE(moveToTrash(top + "/item").trashDir, dir);
+        QCOMPARE(::lstat((dir + "/directorysizes").constData(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(directorySizes(dir).size(), 1);
+        QCOMPARE(trashContents({top}).items, std::uint64_t(1));
+        emptyTrash({top});
+        QVERIFY(!exists(dir + "/directorysizes"));
+    } else {
+        const QString reason = refusal(top + "/item").description();
+        QVERIFY2(reason.contains(QLatin1String("Nothing was moved")), qPrintable(reason));
+        QCOMPARE(readBytes(top + "/item/f"), QByteArray("item"));
+        QCOMPARE(trashContents({top}).items, std::uint64_t(0));
+        int emptying = 0;
+        try {
+            emptyTrash({top});
+        } catch (const PlatformError& e) {
+            emptying = e.number();
+        }
+        QCOMPARE(outsideState(), untouched);
+        // The part that could not be emptied is a failure to report, not a success.
+        QVERIFY(emptying != 0);
+        QCOMPARE(::lstat((dir + '/' + linked).constData(), &st), 0);
+        QVERIFY(S_ISLNK(st.st_mode));
+    }
+    QCOMPARE(outsideState(), untouched);
 }
 
 void TrashVolumeTest::bindMountsUseTheTrashOfTheirOwnTop()
