@@ -128,6 +128,11 @@ int moveNoReplace(int fromFd, const QByteArray& from, int toFd, const QByteArray
     return ::renameat(fromFd, from.constData(), toFd, to.constData()) == 0 ? 0 : errno;
 }
 
+PlatformError moveFailed(const QByteArray& item, int err)
+{
+    return PlatformError(err, QStringLiteral("%1 could not be moved to the trash: %2").arg(shown(item), errorText(err)));
+}
+
 // A trash opened for one move: its folder, with files/ and info/ inside it.
 struct OpenTrash {
     QByteArray path;
@@ -260,7 +265,7 @@ TrashedItem moveToTrash(const QByteArray& path)
         int err = 0;
         const QByteArray trashed = putInto(trash, folderFd.get(), name, info, err);
         if (trashed.isEmpty())
-            throw PlatformError(err, QStringLiteral("%1 could not be moved to the trash: %2").arg(shown(item), errorText(err)));
+            throw moveFailed(item, err);
         return noted(trash, trashed);
     };
 
@@ -282,7 +287,7 @@ TrashedItem moveToTrash(const QByteArray& path)
     // reach the home trash, but the trash of its own top directory is on its mount.
     if (err == EXDEV)
         return putOnVolume();
-    throw PlatformError(err, QStringLiteral("%1 could not be moved to the trash: %2").arg(shown(item), errorText(err)));
+    throw moveFailed(item, err);
 }
 
 } // namespace torvane

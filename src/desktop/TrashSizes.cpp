@@ -106,7 +106,8 @@ int writeLines(int trashFd, const QList<QByteArray>& lines)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray temporary = QByteArray(kSizesName) + '.' + QByteArray::number(::getpid()) + '.'
                                      + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        const int fd = ::openat(trashFd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+        const int fd = ::openat(trashFd, temporary.constData(), flags, 0600);
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
