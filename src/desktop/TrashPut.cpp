@@ -142,7 +142,7 @@ struct OpenTrash {
 };
 
 // Opens the trash at `relative` from base (AT_FDCWD for an absolute path). The home trash itself
-// may be a link the user made; its files/ and info/, like every part of a volume's trash, are
+// may be a link the user made; its files/ and info/, like everything in a volume's trash, are
 // never reached through a link, which could lead the item anywhere.
 OpenTrash openTrash(int base, const QByteArray& relative, const QByteArray& path, bool mayBeLink)
 {

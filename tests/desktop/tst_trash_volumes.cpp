@@ -184,7 +184,7 @@ void TrashVolumeTest::sharedTrashMustBeTheUsersOwn()
 void TrashVolumeTest::craftedTrashLinksAreNeverFollowed_data()
 {
     QTest::addColumn<QByteArray>("trash");    // relative to the volume's top
-    QTest::addColumn<QByteArray>("linked");   // the part of it that is a link out of it
+    QTest::addColumn<QByteArray>("linked");   // the entry in it that is a link out of it
     for (const QByteArray& trash : {".Trash-" + uid(), ".Trash/" + uid()}) {
         for (const char* linked : {"files", "info", "directorysizes"})
             QTest::addRow("%s, %s", trash.constData(), linked) << trash << QByteArray(linked);
@@ -247,7 +247,7 @@ void TrashVolumeTest::craftedTrashLinksAreNeverFollowed()
             emptying = e.number();
         }
         QCOMPARE(outsideState(), untouched);
-        // The part that could not be emptied is a failure to report, not a success.
+        // What could not be emptied is a failure to report, not a success.
         QVERIFY(emptying != 0);
         QCOMPARE(::lstat((dir + '/' + linked).constData(), &st), 0);
         QVERIFY(S_ISLNK(st.st_mode));
