@@ -8,6 +8,9 @@ namespace torvane {
 BoxAnswer MessageBoxPrompter::ask(const QString& text, BoxIcon icon, BoxButtons buttons, const QString& title)
 {
     QMessageBox box(QApplication::activeWindow());
+    // Texts carry folder names and downloaded release notes: as rich text, a name such as <b>x</b>
+    // would be rendered as markup instead of shown as it is.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
     switch (icon) {

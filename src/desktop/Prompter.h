@@ -18,7 +18,7 @@ public:
                           const QString& title = QString()) = 0;
 };
 
-// Modal QMessageBox over the active window.
+// Modal QMessageBox over the active window. The text is shown as plain text, never as HTML.
 class MessageBoxPrompter final : public Prompter {
 public:
     BoxAnswer ask(const QString& text, BoxIcon icon, BoxButtons buttons, const QString& title) override;

@@ -1,7 +1,9 @@
 #include "desktop/PropertiesWindow.h"
 
 #include "fs/Keys.h"
+#include "fs/LongPath.h"
 #include "fs/MountTable.h"
+#include "fs/WalkIo.h"
 #include "desktop/TrashTree.h"
 
 #include <QDateTime>
@@ -13,7 +15,6 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -21,11 +22,40 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace torvane {
 
+using walkio::Fd;
+
 namespace {
+
+// The entry at a path of any length, reached through its folder: a folder deeper than PATH_MAX
+// is opened component by component, and every later call is relative to that descriptor.
+struct Entry {
+    Fd folder;
+    QByteArray folderPath;   // with no links
+    QByteArray name;         // "." for "/"
+    struct stat st {};
+    bool known = false;
+
+    // The entry's own path with its folder's links resolved.
+    QByteArray realPath() const { return name == "." ? folderPath : joinPath(folderPath, name); }
+};
+
+Entry lookUp(const QByteArray& path)
+{
+    Entry entry;
+    if (path.isEmpty())
+        return entry;
+    const PathParts parts = splitPath(path);
+    entry.folder = Fd(resolveFolder(parts.folder, entry.folderPath));
+    entry.name = parts.name;
+    entry.known = entry.folder.valid()
+        && ::fstatat(entry.folder.get(), entry.name.constData(), &entry.st, AT_SYMLINK_NOFOLLOW) == 0;
+    return entry;
+}
 
 bool contains(const QByteArray& mountPoint, const QByteArray& path)
 {
@@ -84,18 +114,16 @@ QString sizeText(quint64 bytes)
         .arg(QString::number(double(bytes) / 1024.0 / 1024.0, 'f', 2), QLocale().toString(bytes));
 }
 
-QString fileSystemText(const QByteArray& path)
+QString fileSystemText(const Entry& entry)
 {
-    QByteArray real = path;
-    if (char* resolved = ::realpath(path.constData(), nullptr)) {
-        real = resolved;
-        std::free(resolved);
-    }
-    const QString text = mountDescription(readMountTable(), real);
+    if (!entry.known)
+        return {};
+    const QString text = mountDescription(readMountTable(), entry.realPath());
     if (!text.isEmpty())
         return text;
+    const Fd fd(::openat(entry.folder.get(), entry.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct statfs fs;
-    if (::statfs(path.constData(), &fs) == 0)
+    if (fd.valid() && ::fstatfs(fd.get(), &fs) == 0)
         return QStringLiteral("type 0x%1").arg(qulonglong(fs.f_type), 0, 16);
     return {};
 }
@@ -134,8 +162,9 @@ PropertiesWindow::PropertiesWindow(const QByteArray& path, QWidget* parent) : QW
         return value;
     };
 
-    struct stat st {};
-    const bool known = ::lstat(path.constData(), &st) == 0;
+    Entry entry = lookUp(path);
+    const bool known = entry.known;
+    const struct stat& st = entry.st;
     const QString calculating = tr("Calculating…");
     add(tr("Name:"), QStringLiteral("name"), shownName);
     add(tr("Path:"), QStringLiteral("path"), displayName(path))->setWordWrap(true);
@@ -147,15 +176,20 @@ PropertiesWindow::PropertiesWindow(const QByteArray& path, QWidget* parent) : QW
     add(tr("Permissions:"), QStringLiteral("permissions"), known ? permissionsText(st.st_mode) : QString());
     add(tr("Modified:"), QStringLiteral("modified"), known ? timeText(st.st_mtim) : QString());
     add(tr("Accessed:"), QStringLiteral("accessed"), known ? timeText(st.st_atim) : QString());
-    add(tr("File system:"), QStringLiteral("fileSystem"), fileSystemText(path));
+    add(tr("File system:"), QStringLiteral("fileSystem"), fileSystemText(entry));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
     layout->addWidget(buttons);
 
     connect(this, &PropertiesWindow::totalsReady, this, &PropertiesWindow::showTotals, Qt::QueuedConnection);
-    worker_ = std::thread([this, path] {
-        const TreeTotals totals = measureTree(AT_FDCWD, path, &stop_);
+    // The walk runs relative to the folder's descriptor, which it owns until it is done.
+    worker_ = std::thread([this, folder = std::move(entry.folder), name = entry.name] {
+        TreeTotals totals;
+        if (folder.valid())
+            totals = measureTree(folder.get(), name, &stop_);
+        else
+            totals.error = ENOENT;
         if (!stop_.load())
             emit totalsReady(totals.bytes, totals.folders, totals.files, totals.error);
     });
@@ -182,8 +216,7 @@ void PropertiesWindow::showTotals(quint64 bytes, quint64 folders, quint64 files,
 
 PropertiesWindow* showPropertiesWindow(const QByteArray& path, QWidget* parent)
 {
-    struct stat st;
-    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0)
+    if (!lookUp(path).known)
         return nullptr;
     auto* window = new PropertiesWindow(path, parent);
     window->show();

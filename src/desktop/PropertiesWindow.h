@@ -39,7 +39,8 @@ private:
     std::thread worker_;
 };
 
-// Opens the window for the path and returns it; nothing (nullptr) when the path is empty or gone.
+// Opens the window for the path, of any length, and returns it; nothing (nullptr) when the path is
+// empty or gone.
 PropertiesWindow* showPropertiesWindow(const QByteArray& path, QWidget* parent);
 
 } // namespace torvane

@@ -28,7 +28,9 @@ public:
     // Moves the folder (with everything in it) into the freedesktop trash of its volume, with a
     // .trashinfo, so the file manager can restore it. Never deletes permanently.
     virtual void moveToTrash(const QByteArray& path) = 0;
-    // The trash of the home folder and of every volume whose mount path is given.
+    // The trash of the home folder and of every volume whose mount path is given. Measuring a full
+    // trash takes a while, so this may be called from a worker thread, also from several at once:
+    // it only reads the disk, touches no Qt GUI object and shares no mutable state between calls.
     virtual TrashContents trashContents(const std::vector<QByteArray>& volumeMounts) = 0;
     virtual void emptyTrash(const std::vector<QByteArray>& volumeMounts) = 0;
     // A non-modal properties window for the folder; returns at once.

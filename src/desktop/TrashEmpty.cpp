@@ -16,6 +16,7 @@ namespace torvane {
 using walkio::Fd;
 using trashimpl::entryNames;
 using trashimpl::kDirFlags;
+using trashimpl::pruneDirectorySizes;
 
 void emptyTrash(const std::vector<QByteArray>& volumeMounts)
 {
@@ -30,15 +31,15 @@ void emptyTrash(const std::vector<QByteArray>& volumeMounts)
             note(errno);
             continue;
         }
-        // Items first, then their info: an interrupted run leaves info without items, which file
-        // managers clean up, never items nobody can restore.
-        for (const char* sub : {"files", "info"}) {
-            const Fd fd(::openat(trashFd.get(), sub, kDirFlags | O_NOFOLLOW));
-            if (!fd.valid()) {
-                if (errno != ENOENT)
-                    note(errno);
-                continue;
-            }
+        auto openSub = [&](const char* sub) {
+            Fd fd(::openat(trashFd.get(), sub, kDirFlags | O_NOFOLLOW));
+            if (!fd.valid() && errno != ENOENT)
+                note(errno);
+            return fd;
+        };
+        auto removeEntries = [&](const Fd& fd) {
+            if (!fd.valid())
+                return;
             int error = 0;
             for (const QByteArray& name : entryNames(fd.get(), error)) {
                 try {
@@ -48,8 +49,16 @@ void emptyTrash(const std::vector<QByteArray>& volumeMounts)
                 }
             }
             note(error);
-        }
-        if (::unlinkat(trashFd.get(), "directorysizes", 0) != 0 && errno != ENOENT)
+        };
+        // Items first, then their info: an interrupted run leaves info without items, which file
+        // managers clean up, never items nobody can restore.
+        const Fd filesFd = openSub("files");
+        removeEntries(filesFd);
+        removeEntries(openSub("info"));
+        // The sizes of what could not be removed stay known; the rest go with their folders.
+        if (filesFd.valid())
+            note(pruneDirectorySizes(trashFd.get(), filesFd.get()));
+        else if (::unlinkat(trashFd.get(), "directorysizes", 0) != 0 && errno != ENOENT)
             note(errno);
     }
     if (firstError != 0)

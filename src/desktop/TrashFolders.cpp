@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 
@@ -84,19 +85,38 @@ bool makeHomeTrash(const QByteArray& trash)
     return makeTrashFolders(AT_FDCWD, trash);
 }
 
-dev_t homeTrashDevice(const QByteArray& trash)
+bool sameMount(const MountPlace& a, const MountPlace& b)
 {
-    QByteArray p = trash;
-    struct stat st;
-    while (::stat(p.constData(), &st) != 0) {
-        if (p == "/")
-            return 0;
-        p = parentOf(p);
-    }
-    return st.st_dev;
+    if (a.mountKnown && b.mountKnown)
+        return a.device == b.device && a.mount == b.mount;
+    return a.device == b.device;
 }
 
-QByteArray volumeTop(int folderFd, const QByteArray& folder, dev_t device, int& topFd)
+bool placeOf(int dirFd, const char* name, int flags, MountPlace& place)
+{
+    struct statx stx;
+    if (::statx(dirFd, name, flags | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_MNT_ID, &stx) != 0)
+        return false;
+    place.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    // Kernels before 5.8 leave the mount id out; the device is all there is then.
+    place.mountKnown = (stx.stx_mask & STATX_MNT_ID) != 0;
+    place.mount = place.mountKnown ? stx.stx_mnt_id : 0;
+    return true;
+}
+
+MountPlace homeTrashPlace(const QByteArray& trash)
+{
+    QByteArray p = trash;
+    MountPlace place;
+    while (!placeOf(AT_FDCWD, p.constData(), 0, place)) {
+        if (p == "/")
+            return {};
+        p = parentOf(p);
+    }
+    return place;
+}
+
+QByteArray volumeTop(int folderFd, const QByteArray& folder, const MountPlace& place, int& topFd)
 {
     QByteArray top = folder;
     topFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
@@ -104,10 +124,10 @@ QByteArray volumeTop(int folderFd, const QByteArray& folder, dev_t device, int& 
         throw PlatformError::fromErrno(errno);
     while (top != "/") {
         const int up = ::openat(topFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        struct stat st;
+        MountPlace upPlace;
         if (up < 0)
             break;
-        if (::fstat(up, &st) != 0 || st.st_dev != device) {
+        if (!placeOf(up, "", AT_EMPTY_PATH, upPlace) || !sameMount(upPlace, place)) {
             ::close(up);
             break;
         }

@@ -185,8 +185,10 @@ public:
         if (entry.st.st_nlink > 1 && !seen_.insert({entry.st.st_dev, entry.st.st_ino}).second)
             return;
         totals.bytes += std::uint64_t(entry.st.st_size);
+        totals.allocated += std::uint64_t(entry.st.st_blocks) * 512;
     }
     void folder(const Entry&) override { ++totals.folders; }
+    void entered(int, const struct stat& st) override { totals.allocated += std::uint64_t(st.st_blocks) * 512; }
     void mountPoint(const Entry&) override { ++totals.folders; }
     bool stopped() const override { return stop_ && stop_->load(std::memory_order_relaxed); }
 

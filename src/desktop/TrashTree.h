@@ -9,6 +9,7 @@ namespace torvane {
 
 struct TreeTotals {
     std::uint64_t bytes = 0;     // apparent sizes of the non-directories, each inode once
+    std::uint64_t allocated = 0; // disk space of every entry, directories included, as du counts it
     std::uint64_t folders = 0;   // directories below the entry, the entry itself not counted
     std::uint64_t files = 0;     // non-directories, links included
     int error = 0;               // errno of the first entry that could not be read, or 0

@@ -1,18 +1,26 @@
 #include "desktop/LinuxShell.h"
+#include "fs/Keys.h"
 #include "fs/PlatformError.h"
 #include "fs/MountTable.h"
 #include "desktop/PropertiesWindow.h"
+#include "desktop/Prompter.h"
 #include "desktop/TrashTree.h"
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,9 +62,11 @@ private slots:
     void openFailsWithTheReason();
     void startProgramRunsDetachedOrSaysWhy();
     void propertiesWindowShowsFieldsAndTotals();
+    void propertiesPastPathMaxShowTheFolder();
     void propertiesForNothingShowNothing();
     void closingDuringCalculationIsSafe();
     void mountDescriptionPicksTheHoldingMount();
+    void messageBoxesShowMarkupAsText();
 };
 
 void ShellTest::openFolderPassesTheExactBytes_data()
@@ -176,6 +186,57 @@ void ShellTest::propertiesWindowShowsFieldsAndTotals()
     removeTree(AT_FDCWD, root);   // QTemporaryDir cannot remove a name that is not UTF-8
 }
 
+void ShellTest::propertiesPastPathMaxShowTheFolder()
+{
+    QTemporaryDir dir;
+    const QByteArrayList names = QByteArrayList(18, QByteArray(250, 'p')) << "Deep \xe9";
+    // QTemporaryDir cannot remove a tree this deep.
+    const auto removeChain = qScopeGuard([&dir, &names] {
+        try {
+            removeTree(AT_FDCWD, QFile::encodeName(dir.path()) + '/' + names.first());
+        } catch (const PlatformError&) {
+        }
+    });
+    // Made by calls relative to descriptors: no single path reaches the bottom.
+    QByteArray deep = QFile::encodeName(dir.path());
+    int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const QByteArray& name : names) {
+        const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        QVERIFY(next >= 0);
+        fd = next;
+        deep += '/' + name;
+    }
+    QVERIFY(deep.size() > PATH_MAX);
+    QCOMPARE(::mkdirat(fd, "inner", 0700), 0);
+    const int file = ::openat(fd, "inner/data", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(file >= 0 && ::ftruncate(file, 3000) == 0 && ::close(file) == 0);
+    QCOMPARE(::fchmod(fd, 0711), 0);
+    ::close(fd);
+
+    QWidget parent;
+    LinuxShell shell;
+    shell.showProperties(deep, &parent);
+    const QList<PropertiesWindow*> windows = parent.findChildren<PropertiesWindow*>();
+    QCOMPARE(windows.size(), 1);
+    auto field = [window = windows.first()](const char* name) {
+        const auto* label = window->findChild<QLabel*>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("(missing)");
+    };
+    QTRY_COMPARE(field("files"), QLocale().toString(1));
+    QCOMPARE(field("folders"), QLocale().toString(1));
+    QCOMPARE(field("size"), QStringLiteral("0.00 MB (%1 bytes)").arg(QLocale().toString(3000)));
+    QCOMPARE(field("name"), QStringLiteral("Deep \ufffd"));
+    QCOMPARE(field("path"), displayName(deep));
+    QCOMPARE(field("permissions"), QStringLiteral("drwx--x--x (0711)"));
+    for (const char* name : {"owner", "modified", "accessed"})
+        QVERIFY2(!field(name).isEmpty(), name);
+    const QString holder = mountDescription(readMountTable(), QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath()));
+    QVERIFY(!holder.isEmpty());
+    QCOMPARE(field("fileSystem"), holder);
+    delete windows.first();
+}
+
 void ShellTest::propertiesForNothingShowNothing()
 {
     QWidget parent;
@@ -213,6 +274,50 @@ void ShellTest::mountDescriptionPicksTheHoldingMount()
     // Mounted over: the later mount on the same point is the one in use.
     QCOMPARE(mountDescription(mounts, "/home/nas/a"), QStringLiteral("cifs (//server/share) at /home/nas"));
     QCOMPARE(mountDescription(parseMountInfo(""), "/"), QString());
+}
+
+void ShellTest::messageBoxesShowMarkupAsText()
+{
+    struct Box {
+        BoxIcon icon;
+        BoxButtons buttons;
+        QMessageBox::StandardButton click;
+        BoxAnswer answer;
+    };
+    const Box boxes[] = {
+        {BoxIcon::Information, BoxButtons::Ok, QMessageBox::Ok, BoxAnswer::Ok},
+        {BoxIcon::None, BoxButtons::OkCancel, QMessageBox::Cancel, BoxAnswer::Cancel},
+        {BoxIcon::Critical, BoxButtons::YesNo, QMessageBox::No, BoxAnswer::No},
+    };
+    // A folder name and release notes as a download might bring them.
+    const QString text = QStringLiteral("Move <b>x</b> to the trash?\n<img src=\"/usr/share/pixmaps/a.png\"> "
+                                        "<a href=\"https://example.invalid\">notes</a> &amp; 1 < 2");
+    for (const Box& expected : boxes) {
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer poll;
+        // The box is modal: the timer runs inside its event loop, reads the label and answers.
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            poll.stop();
+            if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                shown = label->text();
+                format = label->textFormat();
+            }
+            if (QAbstractButton* button = box->button(expected.click))
+                button->click();
+            else
+                box->reject();
+        });
+        poll.start(10);
+        MessageBoxPrompter prompter;
+        const BoxAnswer answer = prompter.ask(text, expected.icon, expected.buttons, QStringLiteral("Torvane"));
+        QCOMPARE(answer, expected.answer);
+        QCOMPARE(shown, text);
+        QCOMPARE(format, Qt::PlainText);
+    }
 }
 
 QTEST_MAIN(ShellTest)

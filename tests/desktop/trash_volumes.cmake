@@ -1,0 +1,1 @@
+torvane_test(torvane_shell_trash_volume_tests SOURCES tst_trash_volumes.cpp LIBS torvane_desktop LABELS shell)
