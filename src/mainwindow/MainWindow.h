@@ -143,7 +143,7 @@ private:
     QByteArray refreshKey_;
     QSet<QByteArray> filling_;   // keys whose lazy fill is running
     QSet<QByteArray> deferred_;  // nodes opened during a scan, filled when it ends
-    bool trashBusy_ = false;     // Empty Trash is measuring or emptying
+    bool trashBusy_ = false;     // Delete or Empty Trash is at work
 };
 
 } // namespace torvane

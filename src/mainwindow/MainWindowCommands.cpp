@@ -57,6 +57,16 @@ QString numberedErrorLine(const PlatformError& e)
     return QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral(" : ") + e.description();
 }
 
+// Marks a trash command as running for as long as its handler runs: the handler lets events run
+// while the disk work goes on elsewhere, and a second trash command must not start meanwhile.
+struct TrashBusy {
+    explicit TrashBusy(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TrashBusy() { flag_ = false; }
+    TrashBusy(const TrashBusy&) = delete;
+    TrashBusy& operator=(const TrashBusy&) = delete;
+    bool& flag_;
+};
+
 void requireSelection(const QByteArray& key)
 {
     if (key.isEmpty())
@@ -90,14 +100,19 @@ void MainWindow::openClicked()
 // shows the outcome unless nothing was selected or the root was refused.
 void MainWindow::deleteClicked()
 {
+    if (trashBusy_)
+        return;
+    const TrashBusy guard(trashBusy_);
     const QByteArray key = tree_->selectedKey();
     bool rootRefused = false;
     statusLineOnFailure(*status_, numberedErrorLine, [&] {
         requireSelection(key);
         rootRefused = refuseVolumeRoot(key);
         if (!rootRefused && confirmDelete(key)) {
+            // The move measures the folder for the trash's size list: a large one takes a while.
             BusyCursor busy;
-            services_.shell->moveToTrash(key);
+            Shell& shell = *services_.shell;
+            runWhileEventsRun([&shell, key] { shell.moveToTrash(key); });
         }
     });
     if (!key.isEmpty() && !rootRefused)
@@ -157,13 +172,12 @@ void MainWindow::propertiesTriggered()
 }
 
 // Failure style: stop silently. Asks first, naming how much the trash holds. Measuring and
-// emptying walk whole trees, so they run off the user-interface thread while events run; a
-// second Empty Trash meanwhile is ignored.
+// emptying walk whole trees, so they run off the user-interface thread while events run.
 void MainWindow::emptyTrashTriggered()
 {
     if (trashBusy_)
         return;
-    trashBusy_ = true;
+    const TrashBusy guard(trashBusy_);
     stopSilentlyOnFailure([&] {
         const std::vector<QByteArray> mounts = volumeMounts();
         Shell& shell = *services_.shell;
@@ -180,7 +194,6 @@ void MainWindow::emptyTrashTriggered()
         BusyCursor busy;
         runWhileEventsRun([&shell, mounts] { shell.emptyTrash(mounts); });
     });
-    trashBusy_ = false;
 }
 
 // ---- report and log -------------------------------------------------------------------------
