@@ -38,6 +38,27 @@ struct WalkProgress {
     bool finished = true;               // no walk is running
 };
 
+// A folder's size two ways: the bytes its files hold, and the bytes they take on the disk
+// (st_blocks × 512), which is what deleting the folder would free.
+struct FolderSizes {
+    std::uint64_t apparent = 0;
+    std::uint64_t allocated = 0;
+};
+
+// One of the largest files of the last walk.
+struct LargeFile {
+    QByteArray path;   // absolute
+    std::uint64_t apparent = 0;
+    std::uint64_t allocated = 0;
+    QDateTime modified;
+};
+
+// One folder of the last walk's index.
+struct IndexedFolder {
+    QByteArray path;   // below the walked volume, without a leading '/'; "" is its root
+    FolderSizes sizes;
+};
+
 // A folder the walk could not open or read; its size is what could be read below it.
 struct FailedFolder {
     QByteArray path;   // below the walked volume, without a leading '/'
@@ -78,7 +99,20 @@ public:
     // while the walk has not finished it. A folder outside the index (made after the walk) is
     // walked on demand: nothing until that walk is done. Throws when the folder itself cannot
     // be read.
-    virtual std::optional<std::uint64_t> folderSize(const QByteArray& path) = 0;
+    virtual std::optional<FolderSizes> folderSizes(const QByteArray& path) = 0;
+    std::optional<std::uint64_t> folderSize(const QByteArray& path)
+    {
+        const std::optional<FolderSizes> sizes = folderSizes(path);
+        return sizes ? std::optional<std::uint64_t>(sizes->apparent) : std::nullopt;
+    }
+
+    // The mount path the last walk began on; empty before any walk.
+    virtual QByteArray walkedVolume() = 0;
+    // Once the walk has finished: the largest files that are not folders (at most 1,000, largest
+    // first by apparent size, ties by path bytes; hard links once), and every indexed folder in
+    // byte order of its path. Empty while the walk runs.
+    virtual std::vector<LargeFile> largestFiles() = 0;
+    virtual std::vector<IndexedFolder> indexedFolders() = 0;
 
     // Direct subfolders, read from the disk now, in byte order of their names. A mount point of
     // another file system has none.

@@ -136,14 +136,24 @@ void LinuxFileSystem::waitForWalk(std::chrono::milliseconds limit)
     }
 }
 
-std::optional<std::uint64_t> LinuxFileSystem::folderSize(const QByteArray& path)
+std::vector<LargeFile> LinuxFileSystem::largestFiles()
+{
+    return {};   // TODO(walk): the walk's bounded heaps
+}
+
+std::vector<IndexedFolder> LinuxFileSystem::indexedFolders()
+{
+    return {};   // TODO(walk): the index with allocated sizes
+}
+
+std::optional<FolderSizes> LinuxFileSystem::folderSizes(const QByteArray& path)
 {
     if (walk_) {
         if (const std::optional<std::string_view> rel = relativeTo(walkRoot_, path)) {
             const Walk::Answer a = walk_->sizeOf(*rel);
             switch (a.state) {
             case Walk::State::Found:
-                return a.size;
+                return FolderSizes{a.size, a.size};   // TODO(walk): allocated bytes
             case Walk::State::Pending:
                 return std::nullopt;
             case Walk::State::Failed:
@@ -153,7 +163,8 @@ std::optional<std::uint64_t> LinuxFileSystem::folderSize(const QByteArray& path)
             }
         }
     }
-    return measureOnDemand(trimmed(path));
+    const std::optional<std::uint64_t> size = measureOnDemand(trimmed(path));
+    return size ? std::optional<FolderSizes>(FolderSizes{*size, *size}) : std::nullopt;
 }
 
 std::optional<std::uint64_t> LinuxFileSystem::measureOnDemand(const QByteArray& path)

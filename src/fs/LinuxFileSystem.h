@@ -23,7 +23,10 @@ public:
     WalkProgress walkProgress() override;
     WalkErrors walkErrors(std::size_t limit) override;
     void waitForWalk(std::chrono::milliseconds limit) override;
-    std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
+    std::optional<FolderSizes> folderSizes(const QByteArray& path) override;
+    QByteArray walkedVolume() override { return walkRoot_; }
+    std::vector<LargeFile> largestFiles() override;
+    std::vector<IndexedFolder> indexedFolders() override;
     std::vector<Folder> subfolders(const QByteArray& path) override;
     QDateTime lastAccess(const QByteArray& path) override;
     bool folderExists(const QByteArray& path) override;

@@ -75,7 +75,7 @@ VolumeSpace FakeFileSystem::volumeSpace(const QByteArray& mountPath)
     return {};
 }
 
-std::optional<std::uint64_t> FakeFileSystem::folderSize(const QByteArray& path)
+std::optional<FolderSizes> FakeFileSystem::folderSizes(const QByteArray& path)
 {
     auto it = folders_.find(normal(path));
     if (it == folders_.end())
@@ -86,7 +86,27 @@ std::optional<std::uint64_t> FakeFileSystem::folderSize(const QByteArray& path)
         --it->second.pendingPolls;
         return std::nullopt;
     }
-    return it->second.size;
+    return FolderSizes{it->second.size, it->second.allocated.value_or(it->second.size)};
+}
+
+// The folders of the last walked volume, as the walk's index would hold them.
+std::vector<IndexedFolder> FakeFileSystem::indexedFolders()
+{
+    std::vector<IndexedFolder> out;
+    if (walksBegun.isEmpty())
+        return out;
+    const QByteArray root = normal(walksBegun.last());
+    for (const auto& [path, data] : folders_) {
+        QByteArray below;
+        if (path == root)
+            below = "";
+        else if (path.startsWith(root == "/" ? root : root + '/'))
+            below = path.mid(root == "/" ? 1 : root.size() + 1);
+        else
+            continue;
+        out.push_back({below, FolderSizes{data.size, data.allocated.value_or(data.size)}});
+    }
+    return out;
 }
 
 std::vector<Folder> FakeFileSystem::subfolders(const QByteArray& path)

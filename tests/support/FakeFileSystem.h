@@ -22,6 +22,7 @@ public:
 
     struct FolderData {
         std::uint64_t size = 0;
+        std::optional<std::uint64_t> allocated;   // unset: as large as size
         QDateTime lastAccess;
         std::optional<Failure> listFails;     // subfolders() throws
         std::optional<Failure> sizeFails;     // folderSize() throws
@@ -42,7 +43,10 @@ public:
     WalkProgress walkProgress() override { return progress; }
     WalkErrors walkErrors(std::size_t limit) override;
     void waitForWalk(std::chrono::milliseconds) override {}
-    std::optional<std::uint64_t> folderSize(const QByteArray& path) override;
+    std::optional<FolderSizes> folderSizes(const QByteArray& path) override;
+    QByteArray walkedVolume() override { return walksBegun.isEmpty() ? QByteArray() : walksBegun.last(); }
+    std::vector<LargeFile> largestFiles() override { return largest; }
+    std::vector<IndexedFolder> indexedFolders() override;
     std::vector<Folder> subfolders(const QByteArray& path) override;
     QDateTime lastAccess(const QByteArray& path) override;
     bool folderExists(const QByteArray& path) override { return folders_.count(normal(path)) != 0; }
@@ -52,6 +56,7 @@ public:
     std::function<void(const QByteArray&)> onSubfolders;   // runs inside subfolders(), before it answers
     WalkProgress progress{0, 0, true};
     std::vector<FailedFolder> failedFolders;   // what walkErrors() reports, in this order
+    std::vector<LargeFile> largest;            // what largestFiles() reports
     std::function<void()> volumesChanged;      // the watcher the program installed
 
 private:
