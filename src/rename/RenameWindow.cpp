@@ -309,7 +309,7 @@ void RenameWindow::renameEntry(const QByteArray& folder, const QByteArray& name,
 // Failure style: a box when the folder is gone, and no window.
 void openRenameWindow(QWidget* parent, Prompter& prompter, RenameHost& host, const QByteArray& file1)
 {
-    if (file1.size() < 2)
+    if (file1.isEmpty())
         return;
     if (!isFolder(file1)) {
         prompter.ask(QStringLiteral("The folder ") + displayName(file1) + QStringLiteral(" no longer exists."),

@@ -2,6 +2,7 @@
 #include "TestFolders.h"
 #include "support/FakePrompter.h"
 
+#include "fs/Keys.h"
 #include "rename/RenameWindow.h"
 
 #include <QApplication>
@@ -113,14 +114,16 @@ private slots:
         FakePrompter prompter;
         FakeRenameHost host;
         bool windowOpened = false;
-        QTimer::singleShot(0, [&] {
+        QTimer probe;
+        probe.setSingleShot(true);
+        connect(&probe, &QTimer::timeout, [&] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 windowOpened = true;
                 modal->close();
             }
         });
+        probe.start(0);
         openRenameWindow(nullptr, prompter, host, QByteArray());
-        openRenameWindow(nullptr, prompter, host, "/");
         openRenameWindow(nullptr, prompter, host, gone);
         QCoreApplication::processEvents();
         QVERIFY(!windowOpened);
@@ -130,25 +133,49 @@ private slots:
         QVERIFY(prompter.boxes[0].title.isEmpty());
     }
 
+    // The root volume's key is a single "/", and a folder like any other.
+    void openingShowsTheFolderModally_data()
+    {
+        QTest::addColumn<bool>("root");
+        QTest::newRow("folder key with its '/'") << false;
+        QTest::newRow("root volume") << true;
+    }
     void openingShowsTheFolderModally()
     {
+        QFETCH(bool, root);
         QTemporaryDir dir;
         makeFiles(bytesOf(dir), {"b.txt", "a.txt", ".hidden"});
         QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QByteArray key = root ? QByteArray("/") : bytesOf(dir) + '/';
+        const QByteArray expectedFolder = root ? QByteArray("/") : bytesOf(dir);
+        QStringList expectedFiles;
+        for (const QByteArray& name : filesIn(expectedFolder))
+            expectedFiles << displayName(name);
         FakePrompter prompter;
         FakeRenameHost host;
         QStringList shown;
+        QString currentFolder;
         QByteArray folder;
-        QTimer::singleShot(0, [&] {
+        QTimer probe;
+        probe.setSingleShot(true);
+        connect(&probe, &QTimer::timeout, [&] {
             auto* w = qobject_cast<RenameWindow*>(QApplication::activeModalWidget());
             QVERIFY(w);
             folder = w->folder();
             shown = texts(w->findChild<QListWidget*>("File1"));
+            currentFolder = w->findChild<QListWidget*>("Dir1")->currentItem()->text().trimmed();
             w->closeClicked();
         });
-        openRenameWindow(nullptr, prompter, host, bytesOf(dir) + '/');
-        QCOMPARE(folder, bytesOf(dir));
-        QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
+        probe.start(0);
+        openRenameWindow(nullptr, prompter, host, key);
+        QCOMPARE(folder, expectedFolder);
+        QCOMPARE(currentFolder, root ? QStringLiteral("/") : QDir(dir.path()).dirName());
+        if (!root)
+            QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
+        shown.sort();
+        expectedFiles.sort();
+        QCOMPARE(shown, expectedFiles);
+        QVERIFY(prompter.boxes.isEmpty());
     }
 
     void listsShowAncestorsSubfoldersAndFiles()
