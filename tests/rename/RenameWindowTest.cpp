@@ -1,13 +1,16 @@
 #include "FakeRenameHost.h"
 #include "TestFolders.h"
+#include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 
 #include "fs/Keys.h"
 #include "rename/RenameWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -92,6 +95,7 @@ private slots:
         QVERIFY(win.get<QRadioButton>("optCASES_0")->isChecked());
         QCOMPARE(win.file1()->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(win.get<QLineEdit>("txtNAME")->isHidden());
+        QVERIFY2(clippedCaptions(&win.w).isEmpty(), qPrintable(clippedCaptions(&win.w).join(u'\n')));
 
         QWidget* w = win.get<QPushButton>("cmdSELECTED");
         QStringList tabs;
@@ -101,6 +105,42 @@ private slots:
         }
         QCOMPARE(tabs, (QStringList{"cmdSELECTED", "cmdALL", "cmdCLose", "optCASES_0", "optCASES_1", "optCASES_2",
                                     "Dir1", "File1"}));
+    }
+
+    // The caption check itself: every kind of control it knows is caught once its caption no
+    // longer fits, across or down; a control hidden on purpose is not.
+    void clippedCaptionsSeesEveryKind()
+    {
+        QWidget window;
+        const QList<QWidget*> controls{new QLabel(QStringLiteral("A label of some length"), &window),
+                                       new QCheckBox(QStringLiteral("A check box"), &window),
+                                       new QRadioButton(QStringLiteral("An option button"), &window),
+                                       new QPushButton(QStringLiteral("A &push button"), &window),
+                                       new QGroupBox(QStringLiteral("A frame's title"), &window)};
+        QStringList names;
+        for (QWidget* c : controls) {
+            c->setObjectName(QString::fromLatin1(c->metaObject()->className()));
+            c->resize(c->sizeHint().expandedTo(c->minimumSizeHint()));
+            names << c->objectName();
+        }
+        auto* hidden = new QLabel(QStringLiteral("never shown, and no room for it"), &window);
+        hidden->resize(4, 4);
+        hidden->hide();
+        QVERIFY2(clippedCaptions(&window).isEmpty(), qPrintable(clippedCaptions(&window).join(u'\n')));
+
+        auto clippedNames = [&window] {
+            QStringList out;
+            for (const QString& line : clippedCaptions(&window))
+                out << line.section(u' ', 0, 0);
+            return out;
+        };
+        for (QWidget* c : controls)
+            c->resize(c->width() - 30, c->height());
+        QCOMPARE(clippedNames(), names);
+        for (QWidget* c : controls)
+            c->resize(c->width() + 30, c->height());
+        controls[0]->resize(controls[0]->width(), 6);
+        QCOMPARE(clippedNames(), QStringList{"QLabel"});
     }
 
     // No folder in File1: nothing at all. A folder gone since: a box, and no window either way.

@@ -1,4 +1,5 @@
 #include "FakeHttpClient.h"
+#include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 #include "support/FakeShell.h"
 #include "update/UpdateWindow.h"
@@ -95,6 +96,7 @@ private slots:
         QCOMPARE(rig.window->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("Program Update Status:"));
         QCOMPARE(rig.install()->text(), QStringLiteral("Install the Update"));
         QVERIFY(!rig.install()->isEnabled());
+        QVERIFY2(clippedCaptions(rig.window.get()).isEmpty(), qPrintable(clippedCaptions(rig.window.get()).join(u'\n')));
         for (int row : {0, 1}) {
             QCOMPARE(rig.status(row)->text(), QStringLiteral(" "));
             QCOMPARE(rig.barColour(row), kBlue);
@@ -120,6 +122,7 @@ private slots:
         const qint64 big = qint64(6) << 30;
         emit rig.driver()->progress(big / 4 * 3, big);
         QCOMPARE(rig.status(1)->text(), QStringLiteral("4831838208 of 6442450944..."));
+        QVERIFY2(clippedCaptions(rig.window.get()).isEmpty(), qPrintable(clippedCaptions(rig.window.get()).join(u'\n')));
         QCOMPARE(double(rig.bar(1)->value()) / rig.bar(1)->maximum(), 0.75);
     }
 
