@@ -323,6 +323,7 @@ private slots:
         QTest::newRow("equal") << 200 << QByteArray("2.0.22") << false;
         QTest::newRow("newer, blanks and CR LF") << 200 << QByteArray("  2.0.23 \r\n") << true;
         QTest::newRow("older") << 200 << QByteArray("2.0.9\n") << false;
+        QTest::newRow("longer and newer") << 200 << QByteArray("2.0.22.1") << true;
         QTest::newRow("17 long, 9 without the dots") << 200 << QByteArray("2.0.22.1.0.0.0.0.0") << true;
         QTest::newRow("short error text") << 200 << QByteArray("Error") << false;
         QTest::newRow("error status") << 404 << QByteArray("2.9.9") << false;

@@ -57,6 +57,7 @@ private slots:
         QTest::newRow("one-digit revision") << "2.0.9" << false;
         QTest::newRow("shorter and newer") << "3" << true;
         QTest::newRow("trailing zero part") << "2.0.22.0" << false;
+        QTest::newRow("longer and newer") << "2.0.22.1" << true;
     }
     void newer()
     {
