@@ -173,6 +173,26 @@ private slots:
         QVERIFY(!QFile::exists(rig.folder + QStringLiteral("/driverpack.exe")));
     }
 
+    // A transfer that ends as a success short of its announced length (the server closed the
+    // connection early) replaces nothing: the old file stays, and the row says so.
+    void shortBodyReportedAsSuccessIsNotKept()
+    {
+        Rig rig;
+        const QString driverPath = rig.folder + QStringLiteral("/driverpack.exe");
+        writeFile(driverPath, "old driver");
+        rig.open();
+        emit rig.driver()->progress(40, 100);
+        emit rig.driver()->finished(QByteArray(40, 'd'), 100, true);
+        QCOMPARE(rig.status(1)->text(), QStringLiteral("Failed"));
+        QCOMPARE(rig.barColour(1), kRed);
+        QCOMPARE(readFile(driverPath), QByteArray("old driver"));
+
+        emit rig.installer()->finished(QByteArray("#!/bin/sh\n"), 11, true);
+        QCOMPARE(rig.status(0)->text(), QStringLiteral("Failed"));
+        QVERIFY(!QFile::exists(rig.installerPath()));
+        QCOMPARE(QDir(rig.folder).entryList(QDir::Files), QStringList{"driverpack.exe"});   // no temporary left
+    }
+
     void folderNamedUpdateDrivesRowZeroFromBoth()
     {
         Rig rig(QStringLiteral("my-update-folder"));
