@@ -1,13 +1,20 @@
-// The update check against a loopback server: from the version file to the box.
+// The update check against loopback servers: from the version file to the box, over HTTP and
+// over TLS.
 #include "net/HttpClient.h"
 #include "support/FakePrompter.h"
 #include "support/FakeShell.h"
 #include "support/TestHttpServer.h"
+#include "support/TestTlsServer.h"
+#include "update/DownloadControl.h"
 #include "update/UpdateCheck.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +47,17 @@ quint16 closedPort()
     QTcpServer probe;
     probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
     return probe.serverPort();
+}
+
+// The one box a check showed.
+QString checkAnswer(const QUrl& base, const QString& appFolder)
+{
+    NetworkHttpClient http;
+    FakePrompter prompter;
+    FakeShell shell;
+    prompter.answerNext(BoxAnswer::No);
+    checkForUpdates(nullptr, http, prompter, shell, appFolder, QStringLiteral("2.0.22"), base, [] {});
+    return prompter.boxes.size() == 1 ? prompter.boxes[0].text : QStringLiteral("%1 boxes").arg(prompter.boxes.size());
 }
 
 } // namespace
@@ -132,6 +150,55 @@ private slots:
         QVERIFY(bothArrived);
         QCOMPARE(readFile(dir.filePath(QStringLiteral("update.exe"))), QByteArray("installer bytes"));
         QVERIFY(shell.started.isEmpty());
+    }
+
+    // A server whose certificate nobody vouches for is no update server: the check takes the
+    // fetch for failed and says there are no updates, whatever the server would have said, and a
+    // download from it replaces nothing. Trusted, the same server is believed, so the refusal is
+    // the certificate's and nothing else's.
+    void untrustedCertificateIsAFailedFetch()
+    {
+        if (!QSslSocket::supportsSsl())
+            QSKIP("this Qt has no TLS backend");
+        QTemporaryDir dir;
+        QString error;
+        const std::optional<SelfSigned> identity = makeSelfSigned(dir.path(), &error);
+        QVERIFY2(identity, qPrintable(error));   // scripts/test installs openssl
+        TestTlsServer server(*identity);
+        server.serve(kBase + "app.ver", "9.9.9");
+        server.serve(kBase + "updates.txt", "Everything is new");
+        server.serve(kBase + "update", "installer");
+
+        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("There are no updates at this time."));
+        QVERIFY(server.connections >= 1);   // it was asked, and refused in the handshake
+        QCOMPARE(server.handshakesDone, 0);
+        QVERIFY(server.requests.isEmpty());
+
+        const QString target = dir.filePath(QStringLiteral("update.exe"));
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old installer");
+        old.close();
+        {
+            NetworkHttpClient http;
+            FakePrompter prompter;
+            DownloadControl control(http, prompter);
+            QSignalSpy errors(&control, &DownloadControl::downloadError);
+            QSignalSpy completed(&control, &DownloadControl::downloadComplete);
+            control.beginDownload(server.url(kBase + "update").toString(), target);
+            QVERIFY(completed.wait(10000));
+            QCOMPARE(errors.size(), 1);
+        }
+        QCOMPARE(readFile(target), QByteArray("old installer"));
+        QVERIFY(server.requests.isEmpty());
+
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        const auto restore = qScopeGuard([saved] { QSslConfiguration::setDefaultConfiguration(saved); });
+        QSslConfiguration trusting = saved;
+        trusting.addCaCertificate(identity->certificate);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("Everything is new"));
+        QCOMPARE(server.requests, (QList<QByteArray>{kBase + "app.ver", kBase + "updates.txt"}));
     }
 };
 
