@@ -12,6 +12,7 @@
 #include "rename/RenameHost.h"
 #include "rename/ReplaceText.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -19,6 +20,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionButton>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -34,6 +38,36 @@ W* placed(W* widget, const char* name, int left, int top, int width, int height,
     widget->setGeometry(twipsRect(left, top, width, height));
     widget->setFont(font);
     return widget;
+}
+
+// The width the style leaves for a button's caption inside its frame.
+int captionRoom(const QPushButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    if (button->autoDefault())
+        option.features |= QStyleOptionButton::AutoDefaultButton;
+    return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+}
+
+// The designed bold font, or the largest quarter point below it at which every caption of the
+// row fits its button: the buttons keep their designed size, and a caption wider than its button
+// loses letters at both ends. The row shares one size so that its buttons look alike. With
+// DejaVu Sans, the usual Linux sans-serif, "Rename the Entire Folder(s)" needs 8.5 pt.
+void fitCaptions(const QList<QPushButton*>& row, QFont font)
+{
+    constexpr double kSmallestPointSize = 7.5;
+    auto fits = [&row](const QFont& f) {
+        const QFontMetrics metrics(f);
+        return std::all_of(row.begin(), row.end(), [&metrics](const QPushButton* b) {
+            return metrics.size(Qt::TextShowMnemonic, b->text()).width() <= captionRoom(b);
+        });
+    };
+    while (!fits(font) && font.pointSizeF() - 0.25 >= kSmallestPointSize)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    for (QPushButton* b : row)
+        b->setFont(font);
 }
 
 QListWidgetItem* listEntry(QListWidget* list, const QIcon& icon, const QString& text, const QByteArray& data)
@@ -113,6 +147,7 @@ void RenameWindow::createControls()
     // Enter in a list opens a folder there; it must not press a button as well.
     for (QPushButton* b : {cmdSELECTED_, cmdALL_, cmdCLose_})
         b->setAutoDefault(false);
+    fitCaptions({cmdSELECTED_, cmdALL_, cmdCLose_}, bold);
 
     txtNAME_ = placed(new QLineEdit(this), "txtNAME", 240, 2880, 2595, 285, sansFont(8.25, false));
     txtNAME_->setEnabled(false);
@@ -309,7 +344,7 @@ void RenameWindow::renameEntry(const QByteArray& folder, const QByteArray& name,
 // Failure style: a box when the folder is gone, and no window.
 void openRenameWindow(QWidget* parent, Prompter& prompter, RenameHost& host, const QByteArray& file1)
 {
-    if (file1.size() < 2)
+    if (file1.isEmpty())
         return;
     if (!isFolder(file1)) {
         prompter.ask(QStringLiteral("The folder ") + displayName(file1) + QStringLiteral(" no longer exists."),

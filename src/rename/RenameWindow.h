@@ -76,8 +76,8 @@ private:
 };
 
 // The opening handler of cmdRename and mRename. file1 is the key the main window keeps in File1:
-// nothing happens when it is shorter than 2 bytes; a folder that is gone gets a box and no window;
-// otherwise the rename window runs modally on that folder.
+// nothing happens when it is empty (no folder selected); a folder that is gone gets a box and no
+// window; otherwise the rename window runs modally on that folder, the root "/" included.
 void openRenameWindow(QWidget* parent, Prompter& prompter, RenameHost& host, const QByteArray& file1);
 
 } // namespace torvane

@@ -23,9 +23,14 @@ QString collapseSpaces(const QString& text)
 std::optional<VersionKey> versionKeyOf(const QString& text)
 {
     static const QRegularExpression dotted(QStringLiteral("^[0-9]+(\\.[0-9]+)*$"));
-    const QString cleaned = collapseSpaces(text).remove(QStringLiteral("\r\n")).trimmed();
-    // Fifteen characters keep every part below 10^15, far inside 64 bits.
-    if (cleaned.size() >= 16 || !dotted.match(cleaned).hasMatch())
+    const QString withoutPairs = collapseSpaces(text).remove(QStringLiteral("\r\n"));
+    // The limit holds for the server's text as a key: dots removed, anything else left in (a lone
+    // LF, a blank). A long error page never counts; a version of many parts does. Fifteen digits
+    // keep every part below 10^15, far inside 64 bits.
+    if (QString(withoutPairs).remove(u'.').size() >= 16)
+        return std::nullopt;
+    const QString cleaned = withoutPairs.trimmed();
+    if (!dotted.match(cleaned).hasMatch())
         return std::nullopt;
     VersionKey key;
     for (const QString& part : cleaned.split(u'.'))

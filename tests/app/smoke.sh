@@ -1,8 +1,10 @@
 #!/bin/bash
 # End-to-end check of the real program on a virtual X display: the main window shows with its
-# caption and something drawn in it, a second start ends at once without a window, and
+# caption and something drawn in it, a second start ends at once without a window, the rename
+# window opens on the root volume with its captions inside their buttons, and
 # File > Exit This Application, reached with the keyboard, ends the program.
 # Usage: smoke.sh PATH/TO/torvane
+# With TORVANE_SMOKE_KEEP set to a folder, the screenshots are copied there to be looked at.
 set -u
 
 readonly CAPTION='Ostrel - Torvane v2.0'
@@ -120,6 +122,64 @@ else
 fi
 ((most <= 1)) || fail "a second start showed a window of its own"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended when a second one started"
+
+# --- Rename on the root volume. File > Process Drive puts "/" at the top of the tree; a drive
+# past 12 GB asks first, and Cancel leaves the root there without a walk. A click on the root
+# and Ctrl+L open the rename window (490 x 367, its title a blank, as is the box's).
+untitled() { xdotool search --all --onlyvisible --pid "$first" --name '^ $' 2>/dev/null; }
+size_of() { xdotool getwindowgeometry --shell "$1" | awk -F= '/^(WIDTH|HEIGHT)=/ { printf "%s%s", sep, $2; sep="x" }'; }
+eval "$(xdotool getwindowgeometry --shell "$window")"
+menu_bar=$((HEIGHT - 5580 / 15))
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 0.3
+xdotool key --delay 150 alt+f Return
+rename_window=
+deadline=$(($(now_ms) + 60000))
+while [[ -z $rename_window ]] && (($(now_ms) < deadline)); do
+    sleep 1
+    for id in $(untitled); do
+        if [[ $(size_of "$id") == 490x367 ]]; then
+            rename_window=$id
+        else
+            echo "a box of size $(size_of "$id") before the walk: Cancel"
+            xdotool windowfocus --sync "$id" 2>/dev/null
+            xdotool key Escape
+            sleep 0.5
+        fi
+    done
+    if [[ -z $rename_window ]]; then
+        xdotool mousemove --window "$window" 60 $((menu_bar + (840 + 240) / 15 + 9)) click 1
+        sleep 0.3
+        xdotool key ctrl+l
+    fi
+done
+if [[ -z $rename_window ]]; then
+    fail "no rename window on the root volume within 60 s"
+else
+    sleep 1   # the first paint follows the map
+    eval "$(xdotool getwindowgeometry --shell "$rename_window")"
+    if import -window root "$work/rename.png" 2>"$work/import.log"; then
+        [[ -n ${TORVANE_SMOKE_KEEP:-} ]] && cp "$work/screen.png" "$work/rename.png" "$TORVANE_SMOKE_KEEP/"
+        # "Rename the Entire Folder(s)" (cmdALL, 184 x 31 at 208,320): its dark text pixels must
+        # keep clear of the frame on both sides; a caption too wide runs through it.
+        read -r ink left right < <(convert "$work/rename.png" -crop "184x31+$((X + 208))+$((Y + 320))" +repage \
+            -colorspace Gray -depth 8 txt:- | awk -F'[,: ]+' '
+            NR > 1 && $2 >= 4 && $2 <= 26 {
+                v = $0; sub(/.*gray\(/, "", v); sub(/\).*/, "", v)
+                if (v + 0 < 110) { n++; if (min == "" || $1 < min) min = $1; if ($1 > max) max = $1 }
+            }
+            END { print n + 0, min + 0, max + 0 }')
+        echo "rename window at ${X},${Y}: cmdALL text from column $left to $right of 0..183 ($ink dark pixels)"
+        ((ink >= 100)) || fail "no caption drawn on cmdALL ($ink dark pixels)"
+        ((left >= 4 && right <= 179)) || fail "the caption of cmdALL runs into its frame (columns $left to $right)"
+    else
+        fail "no screenshot of the rename window: $(cat "$work/import.log")"
+    fi
+    xdotool windowfocus --sync "$rename_window" 2>/dev/null
+    xdotool key Escape
+    sleep 0.5
+    [[ -z $(untitled) ]] || fail "Escape did not close the rename window"
+fi
 
 # --- File > Exit This Application through the keyboard: Alt+F opens File on its first entry,
 # Down passes "Open XML Output" (separators are skipped) to "Exit This Application".

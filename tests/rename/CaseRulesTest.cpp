@@ -1,7 +1,9 @@
 #include "rename/CaseRules.h"
 #include "rename/ReplaceText.h"
 
+#include <QLocale>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace torvane;
@@ -51,6 +53,18 @@ private slots:
         QFETCH(QString, upper);
         QCOMPARE(lowerCase(name), lower);
         QCOMPARE(upperCase(name), upper);
+    }
+
+    // The user's locale maps the letters: Turkish has a dotted and a dotless i in both cases.
+    void turkishLocale()
+    {
+        const QLocale previous;
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+        const auto restore = qScopeGuard([previous] { QLocale::setDefault(previous); });
+        QCOMPARE(lowerCase(QStringLiteral("KIRMIZI İPEK.INI")), QStringLiteral("kırmızı ipek.ını"));
+        QCOMPARE(upperCase(QStringLiteral("kırmızı ipek.ini")), QStringLiteral("KIRMIZI İPEK.İNİ"));
+        QCOMPARE(torvane::properCase(QStringLiteral("İSTANBUL ILIK.txt")), QStringLiteral("İstanbul Ilık.txt"));
+        QCOMPARE(torvane::properCase(QStringLiteral("istanbul ılık")), QStringLiteral("İstanbul Ilık"));
     }
 
     void properCase_data()

@@ -313,6 +313,31 @@ private slots:
         QCOMPARE(readFile(folder + "/abc.txt"), QByteArray("fat"));
         QCOMPARE(readFile(folder + "/Other.txt"), QByteArray("other"));
     }
+
+    // An unchanged name is no rename at all: on a read-only volume, where every rename fails, it
+    // passes without a line, while a real change there gets one.
+    void unchangedNameOnAReadOnlyVolume()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a file system needs root");
+        QTemporaryDir dir;
+        const QString mountPoint = dir.path() + "/ro";
+        QVERIFY(QDir().mkpath(mountPoint));
+        if (!succeeds("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mountPoint}))
+            QSKIP("this machine cannot mount a tmpfs");
+        const auto unmount = qScopeGuard([&] { succeeds("umount", {mountPoint}); });
+        const QByteArray folder = QFile::encodeName(mountPoint);
+        writeFile(folder + "/same.txt", "same");
+        writeFile(folder + "/Other.TXT", "other");
+        QVERIFY(succeeds("mount", {"-o", "remount,ro", mountPoint}));
+
+        FakeRenameHost host;
+        renameFile(folder + "/same.txt", folder + "/same.txt", host);
+        QVERIFY2(host.lines.isEmpty(), qPrintable(host.lines.join(u'|')));
+        renameFile(folder + "/Other.TXT", folder + "/other.txt", host);
+        QCOMPARE(host.lines, QStringList{" Cannot access " + mountPoint + "/Other.TXT."});
+        QCOMPARE(filesIn(folder), (QByteArrayList{"Other.TXT", "same.txt"}));
+    }
 };
 
 int runRenameFileTests(int argc, char** argv)

@@ -1,12 +1,16 @@
 #include "FakeRenameHost.h"
 #include "TestFolders.h"
+#include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 
+#include "fs/Keys.h"
 #include "rename/RenameWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -91,6 +95,7 @@ private slots:
         QVERIFY(win.get<QRadioButton>("optCASES_0")->isChecked());
         QCOMPARE(win.file1()->selectionMode(), QAbstractItemView::ExtendedSelection);
         QVERIFY(win.get<QLineEdit>("txtNAME")->isHidden());
+        QVERIFY2(clippedCaptions(&win.w).isEmpty(), qPrintable(clippedCaptions(&win.w).join(u'\n')));
 
         QWidget* w = win.get<QPushButton>("cmdSELECTED");
         QStringList tabs;
@@ -100,6 +105,42 @@ private slots:
         }
         QCOMPARE(tabs, (QStringList{"cmdSELECTED", "cmdALL", "cmdCLose", "optCASES_0", "optCASES_1", "optCASES_2",
                                     "Dir1", "File1"}));
+    }
+
+    // The caption check itself: every kind of control it knows is caught once its caption no
+    // longer fits, across or down; a control hidden on purpose is not.
+    void clippedCaptionsSeesEveryKind()
+    {
+        QWidget window;
+        const QList<QWidget*> controls{new QLabel(QStringLiteral("A label of some length"), &window),
+                                       new QCheckBox(QStringLiteral("A check box"), &window),
+                                       new QRadioButton(QStringLiteral("An option button"), &window),
+                                       new QPushButton(QStringLiteral("A &push button"), &window),
+                                       new QGroupBox(QStringLiteral("A frame's title"), &window)};
+        QStringList names;
+        for (QWidget* c : controls) {
+            c->setObjectName(QString::fromLatin1(c->metaObject()->className()));
+            c->resize(c->sizeHint().expandedTo(c->minimumSizeHint()));
+            names << c->objectName();
+        }
+        auto* hidden = new QLabel(QStringLiteral("never shown, and no room for it"), &window);
+        hidden->resize(4, 4);
+        hidden->hide();
+        QVERIFY2(clippedCaptions(&window).isEmpty(), qPrintable(clippedCaptions(&window).join(u'\n')));
+
+        auto clippedNames = [&window] {
+            QStringList out;
+            for (const QString& line : clippedCaptions(&window))
+                out << line.section(u' ', 0, 0);
+            return out;
+        };
+        for (QWidget* c : controls)
+            c->resize(c->width() - 30, c->height());
+        QCOMPARE(clippedNames(), names);
+        for (QWidget* c : controls)
+            c->resize(c->width() + 30, c->height());
+        controls[0]->resize(controls[0]->width(), 6);
+        QCOMPARE(clippedNames(), QStringList{"QLabel"});
     }
 
     // No folder in File1: nothing at all. A folder gone since: a box, and no window either way.
@@ -113,14 +154,16 @@ private slots:
         FakePrompter prompter;
         FakeRenameHost host;
         bool windowOpened = false;
-        QTimer::singleShot(0, [&] {
+        QTimer probe;
+        probe.setSingleShot(true);
+        connect(&probe, &QTimer::timeout, [&] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 windowOpened = true;
                 modal->close();
             }
         });
+        probe.start(0);
         openRenameWindow(nullptr, prompter, host, QByteArray());
-        openRenameWindow(nullptr, prompter, host, "/");
         openRenameWindow(nullptr, prompter, host, gone);
         QCoreApplication::processEvents();
         QVERIFY(!windowOpened);
@@ -130,25 +173,49 @@ private slots:
         QVERIFY(prompter.boxes[0].title.isEmpty());
     }
 
+    // The root volume's key is a single "/", and a folder like any other.
+    void openingShowsTheFolderModally_data()
+    {
+        QTest::addColumn<bool>("root");
+        QTest::newRow("folder key with its '/'") << false;
+        QTest::newRow("root volume") << true;
+    }
     void openingShowsTheFolderModally()
     {
+        QFETCH(bool, root);
         QTemporaryDir dir;
         makeFiles(bytesOf(dir), {"b.txt", "a.txt", ".hidden"});
         QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QByteArray key = root ? QByteArray("/") : bytesOf(dir) + '/';
+        const QByteArray expectedFolder = root ? QByteArray("/") : bytesOf(dir);
+        QStringList expectedFiles;
+        for (const QByteArray& name : filesIn(expectedFolder))
+            expectedFiles << displayName(name);
         FakePrompter prompter;
         FakeRenameHost host;
         QStringList shown;
+        QString currentFolder;
         QByteArray folder;
-        QTimer::singleShot(0, [&] {
+        QTimer probe;
+        probe.setSingleShot(true);
+        connect(&probe, &QTimer::timeout, [&] {
             auto* w = qobject_cast<RenameWindow*>(QApplication::activeModalWidget());
             QVERIFY(w);
             folder = w->folder();
             shown = texts(w->findChild<QListWidget*>("File1"));
+            currentFolder = w->findChild<QListWidget*>("Dir1")->currentItem()->text().trimmed();
             w->closeClicked();
         });
-        openRenameWindow(nullptr, prompter, host, bytesOf(dir) + '/');
-        QCOMPARE(folder, bytesOf(dir));
-        QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
+        probe.start(0);
+        openRenameWindow(nullptr, prompter, host, key);
+        QCOMPARE(folder, expectedFolder);
+        QCOMPARE(currentFolder, root ? QStringLiteral("/") : QDir(dir.path()).dirName());
+        if (!root)
+            QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
+        shown.sort();
+        expectedFiles.sort();
+        QCOMPARE(shown, expectedFiles);
+        QVERIFY(prompter.boxes.isEmpty());
     }
 
     void listsShowAncestorsSubfoldersAndFiles()

@@ -1,19 +1,15 @@
-// The HTTP client, the DownloadControl and the update check against a loopback server.
+// The HTTP client and the DownloadControl against a loopback server.
 #include "net/HttpClient.h"
 #include "support/FakePrompter.h"
-#include "support/FakeShell.h"
 #include "support/TestHttpServer.h"
 #include "update/DownloadControl.h"
-#include "update/UpdateCheck.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <cerrno>
 #include <memory>
@@ -25,7 +21,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kShort = 300ms;
-const QByteArray kBase = "/apps/Ostrel/torvane/";
 
 QByteArray readFile(const QString& path)
 {
@@ -312,90 +307,6 @@ private slots:
         QCOMPARE(box.buttons, BoxButtons::Ok);
         QTest::qWait(50);
         QVERIFY(d.log.events.isEmpty());
-    }
-
-    // The check, from the version file to the box (version comparisons: tst_version).
-    void checkAnswersFromTheVersionFile_data()
-    {
-        QTest::addColumn<int>("status");   // 0: no server at all
-        QTest::addColumn<QByteArray>("version");
-        QTest::addColumn<bool>("offered");
-        QTest::newRow("equal") << 200 << QByteArray("2.0.22") << false;
-        QTest::newRow("newer, blanks and CR LF") << 200 << QByteArray("  2.0.23 \r\n") << true;
-        QTest::newRow("older") << 200 << QByteArray("2.0.9\n") << false;
-        QTest::newRow("short error text") << 200 << QByteArray("Error") << false;
-        QTest::newRow("error status") << 404 << QByteArray("2.9.9") << false;
-        QTest::newRow("no server") << 0 << QByteArray() << false;
-    }
-    void checkAnswersFromTheVersionFile()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, version);
-        QFETCH(bool, offered);
-        TestHttpServer server;
-        auto reply = body(version);
-        reply.status = status;
-        server.serve(kBase + "app.ver", reply);
-        server.serve(kBase + "updates.txt", body("What is new:\r\n- faster"));
-        const QUrl base = status ? server.url(kBase) : QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
-        NetworkHttpClient http;
-        FakePrompter prompter;
-        FakeShell shell;
-        QTemporaryDir dir;
-        prompter.answerNext(BoxAnswer::No);
-        checkForUpdates(nullptr, http, prompter, shell, dir.path(), QStringLiteral("2.0.22"), base, [] {});
-
-        QCOMPARE(prompter.boxes.size(), 1);
-        const auto& box = prompter.boxes[0];
-        QVERIFY(box.title.isEmpty());
-        if (offered) {
-            QCOMPARE(box.text, QStringLiteral("What is new:\r\n- faster"));
-            QCOMPARE(box.buttons, BoxButtons::YesNo);
-            QCOMPARE(box.icon, BoxIcon::None);
-        } else {
-            QCOMPARE(box.text, QStringLiteral("There are no updates at this time."));
-            QCOMPARE(box.buttons, BoxButtons::Ok);
-            QCOMPARE(box.icon, BoxIcon::Information);
-        }
-        QCOMPARE(server.requests.size(), offered ? 2 : status ? 1 : 0);   // No: nothing downloaded
-    }
-
-    void checkYesOpensTheUpdateWindow()
-    {
-        TestHttpServer server;
-        server.serve(kBase + "app.ver", body("2.0.23"));   // no release notes on the server
-        server.serve(kBase + "update", body("installer bytes", 2, 10));
-        server.serve(kBase + "driver", body("driver bytes"));
-        NetworkHttpClient http;
-        FakePrompter prompter;
-        FakeShell shell;
-        QTemporaryDir dir;
-        QString caption;
-        bool bothArrived = false;
-        // The fetches let events run too, so wait for the window itself before looking at it.
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            QWidget* window = QApplication::activeModalWidget();
-            if (!window)
-                return;
-            poll.stop();
-            caption = window->windowTitle();
-            bothArrived = QTest::qWaitFor([&] {
-                return QFile::exists(dir.filePath(QStringLiteral("update.exe"))) &&
-                       QFile::exists(dir.filePath(QStringLiteral("driverpack.exe")));
-            }, 5000);
-            window->close();
-        });
-        poll.start(10);
-        checkForUpdates(nullptr, http, prompter, shell, dir.path(), QStringLiteral("2.0.22"), server.url(kBase), [] {});
-
-        QCOMPARE(prompter.boxes.size(), 1);
-        QCOMPARE(prompter.boxes[0].text, QString());   // the empty notes are still offered
-        QCOMPARE(prompter.boxes[0].buttons, BoxButtons::YesNo);
-        QCOMPARE(caption, QStringLiteral("Ostrel Update"));
-        QVERIFY(bothArrived);
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("update.exe"))), QByteArray("installer bytes"));
-        QVERIFY(shell.started.isEmpty());
     }
 };
 

@@ -23,10 +23,14 @@ private slots:
         QTest::newRow("blanks around and CR LF") << "  2.0.23 \r\n" << Key(VersionKey{2, 0, 23});
         QTest::newRow("lone LF") << "2.0.23\n" << Key(VersionKey{2, 0, 23});
         QTest::newRow("leading zeros") << "02.00.010" << Key(VersionKey{2, 0, 10});
+        // The limit counts what is left once the dots are gone, and what stays besides digits.
         QTest::newRow("15 digits") << "123456789012345" << Key(VersionKey{123456789012345ULL});
-        QTest::newRow("15 with dots") << "1.2.3.4.5.6.7.8" << Key(VersionKey{1, 2, 3, 4, 5, 6, 7, 8});
+        QTest::newRow("15 digits, 26 with dots") << "1.2.3.4.5.6.7.8.9.10.11.12"
+                                                 << Key(VersionKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
         QTest::newRow("16 digits") << "1234567890123456" << Key();
-        QTest::newRow("16 with dots") << "1.2.3.4.5.6.7.89" << Key();
+        QTest::newRow("16 digits with dots") << "1.2.3.4.5.6.7.890123456" << Key();
+        QTest::newRow("15 digits and a lone LF") << "123456789012345\n" << Key();
+        QTest::newRow("15 digits between CR LF pairs") << "\r\n1234567.89012345\r\n" << Key(VersionKey{1234567, 89012345});
         QTest::newRow("empty") << "" << Key();
         QTest::newRow("error text") << "Not Found" << Key();
         QTest::newRow("short error text") << "Error" << Key();
@@ -53,6 +57,7 @@ private slots:
         QTest::newRow("one-digit revision") << "2.0.9" << false;
         QTest::newRow("shorter and newer") << "3" << true;
         QTest::newRow("trailing zero part") << "2.0.22.0" << false;
+        QTest::newRow("longer and newer") << "2.0.22.1" << true;
     }
     void newer()
     {

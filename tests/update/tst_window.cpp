@@ -1,4 +1,5 @@
 #include "FakeHttpClient.h"
+#include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 #include "support/FakeShell.h"
 #include "update/UpdateWindow.h"
@@ -95,6 +96,7 @@ private slots:
         QCOMPARE(rig.window->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("Program Update Status:"));
         QCOMPARE(rig.install()->text(), QStringLiteral("Install the Update"));
         QVERIFY(!rig.install()->isEnabled());
+        QVERIFY2(clippedCaptions(rig.window.get()).isEmpty(), qPrintable(clippedCaptions(rig.window.get()).join(u'\n')));
         for (int row : {0, 1}) {
             QCOMPARE(rig.status(row)->text(), QStringLiteral(" "));
             QCOMPARE(rig.barColour(row), kBlue);
@@ -120,6 +122,7 @@ private slots:
         const qint64 big = qint64(6) << 30;
         emit rig.driver()->progress(big / 4 * 3, big);
         QCOMPARE(rig.status(1)->text(), QStringLiteral("4831838208 of 6442450944..."));
+        QVERIFY2(clippedCaptions(rig.window.get()).isEmpty(), qPrintable(clippedCaptions(rig.window.get()).join(u'\n')));
         QCOMPARE(double(rig.bar(1)->value()) / rig.bar(1)->maximum(), 0.75);
     }
 
@@ -168,6 +171,26 @@ private slots:
         QVERIFY(rig.install()->isEnabled());   // both rows have ended
         QVERIFY(!QFile::exists(rig.installerPath()));
         QVERIFY(!QFile::exists(rig.folder + QStringLiteral("/driverpack.exe")));
+    }
+
+    // A transfer that ends as a success short of its announced length (the server closed the
+    // connection early) replaces nothing: the old file stays, and the row says so.
+    void shortBodyReportedAsSuccessIsNotKept()
+    {
+        Rig rig;
+        const QString driverPath = rig.folder + QStringLiteral("/driverpack.exe");
+        writeFile(driverPath, "old driver");
+        rig.open();
+        emit rig.driver()->progress(40, 100);
+        emit rig.driver()->finished(QByteArray(40, 'd'), 100, true);
+        QCOMPARE(rig.status(1)->text(), QStringLiteral("Failed"));
+        QCOMPARE(rig.barColour(1), kRed);
+        QCOMPARE(readFile(driverPath), QByteArray("old driver"));
+
+        emit rig.installer()->finished(QByteArray("#!/bin/sh\n"), 11, true);
+        QCOMPARE(rig.status(0)->text(), QStringLiteral("Failed"));
+        QVERIFY(!QFile::exists(rig.installerPath()));
+        QCOMPARE(QDir(rig.folder).entryList(QDir::Files), QStringList{"driverpack.exe"});   // no temporary left
     }
 
     void folderNamedUpdateDrivesRowZeroFromBoth()

@@ -4,3 +4,5 @@ torvane_test(torvane_update_transfer_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst
   LIBS torvane_update LABELS update)
 torvane_test(torvane_update_window_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FakeHttpClient.h LIBS torvane_update LABELS update)
+torvane_test(torvane_update_check_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_check.cpp
+  LIBS torvane_update LABELS update)
