@@ -3,6 +3,7 @@
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
+#include "support/ClippedCaptions.h"
 #include "support/FakeAppInfo.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakePrompter.h"
@@ -101,6 +102,7 @@ private slots:
         QCOMPARE(h.w->status().text(), QStringLiteral("Ostrel Torvane Version:2.0.22"));
         QCOMPARE(h.find<QPushButton>("cmdRun")->text(), QStringLiteral("Run"));
         QCOMPARE(h.find<QComboBox>("drvHDs")->currentData().toByteArray(), QByteArray("/data"));
+        QCOMPARE(clippedCaptions(h.w.get()), QStringList());
 
         const QList<QAction*> bar = h.w->menuBar()->actions();
         QCOMPARE(bar.size(), 3);
