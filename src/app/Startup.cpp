@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 #include <cstdlib>
 #include <exception>
@@ -28,6 +29,20 @@ int deleteLeftoverInstaller(const QString& appFolder)
     return deleted;
 }
 
+// The folder named on the command line (a file manager's "Open With" passes one), made absolute;
+// the bytes are kept as given, since a folder name need not be valid UTF-8.
+QByteArray startFolder(const QByteArray& argument, const QByteArray& currentFolder)
+{
+    if (argument.isEmpty())
+        return {};
+    QByteArray path = argument;
+    if (!path.startsWith('/'))
+        path = (currentFolder.endsWith('/') ? currentFolder : currentFolder + '/') + path;
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
 QString startupErrorText(const QString& description, const QString& supportAddress)
 {
     return description + QStringLiteral("\r\nPlease report this to ") + supportAddress + QLatin1Char('.');
@@ -37,6 +52,7 @@ int runTorvane(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("torvane"));
+    QApplication::setOrganizationName(QStringLiteral("torvane"));
     QApplication::setDesktopFileName(QStringLiteral("torvane"));
 
     InstanceLock lock;
@@ -67,6 +83,9 @@ int runTorvane(int argc, char** argv)
         window.show();
         window.startUp();
         QGuiApplication::restoreOverrideCursor();
+        const QByteArray argument = argc > 1 ? QByteArray(argv[1]) : QByteArray();   // Qt's own options are gone
+        if (const QByteArray folder = startFolder(argument, QFile::encodeName(QDir::currentPath())); !folder.isEmpty())
+            QTimer::singleShot(0, &window, [&window, folder] { window.startOn(folder); });
         return app.exec();
     } catch (const PlatformError& e) {
         prompter.ask(startupErrorText(e.description(), appInfo.supportAddress()), BoxIcon::None, BoxButtons::Ok);

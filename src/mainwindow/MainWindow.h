@@ -75,6 +75,12 @@ public:
     void renameClicked();
     void checkForUpdatesTriggered();
 
+    // Starts on a folder (the program's argument): its volume chosen and scanned, the tree opened
+    // down to it. A folder that does not exist gets a status line instead.
+    void startOn(const QByteArray& path);
+    // Opens the tree down to a folder of the scanned volume and selects it.
+    void showInTree(const QByteArray& path);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +99,12 @@ private:
     std::vector<QByteArray> volumeMounts() const;   // every volume in drvHDs
     QString reportPath() const;
     void windowResized();
+
+    // The View menu: sizes on disk, opening the tree at a folder (MainWindowView.cpp).
+    void createViewMenu();
+    void sizeOnDiskToggled(bool on);
+    void recaptionTree();
+    void openTreeDownTo(const QByteArray& path);
 
     // Tree events (MainWindowTree.cpp).
     bool busy() const;   // a scan or a fill runs: no new scan may rebuild the tree under it
@@ -133,6 +145,7 @@ private:
     QMenu* mnuDir2_ = nullptr;
     QMenu* mnuDir3_ = nullptr;
     QMenu* lastPopup_ = nullptr;
+    QAction* sizeOnDisk_ = nullptr;
 
     std::unique_ptr<FolderTree> tree_;
     std::unique_ptr<StatusBox> status_;

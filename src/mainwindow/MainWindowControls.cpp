@@ -67,6 +67,7 @@ MainWindow::MainWindow(const Services& services, std::function<void()> endProgra
     controls.setCurrentDrive = [this](const QByteArray& mount) { setCurrentDrive(mount); };
     controls.setTimerEnabled = [this](bool on) { setTimerEnabled(on); };
     scanner_ = std::make_unique<DriveScanner>(*services_.fileSystem, *services_.prompter, controls, reportPath());
+    scanner_->setSizeOnDisk(sizeOnDisk_->isChecked());
 
     formAccess_ = std::make_unique<WidgetFormAccess>(client_);
     resizer_ = std::make_unique<Resizer>();

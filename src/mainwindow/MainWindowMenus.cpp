@@ -1,4 +1,5 @@
-// The main window's menus: File, Edit and Help on the menu bar, and the pop-up only Admin menu.
+// The main window's menus: File, Edit, View and Help on the menu bar, and the pop-up only Admin
+// menu. View's entries live with their handlers in MainWindowView.cpp.
 // Edit (mnuDir2) is also the tree's pop-up menu for an ordinary folder.
 
 #include "mainwindow/MainWindow.h"
@@ -10,8 +11,6 @@
 
 namespace torvane {
 
-namespace {
-
 QAction* menuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
 {
     QAction* a = menu->addAction(caption);
@@ -22,8 +21,6 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption, const 
     }
     return a;
 }
-
-} // namespace
 
 void MainWindow::createMenus()
 {
@@ -66,6 +63,8 @@ void MainWindow::createMenus()
     mnuDir3_->addSeparator();
     connect(menuEntry(mnuDir3_, "mProperties", QStringLiteral("Properties")), &QAction::triggered, this,
             &MainWindow::propertiesTriggered);
+
+    createViewMenu();
 
     QMenu* mHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mHelp->setObjectName(QStringLiteral("mHelp"));

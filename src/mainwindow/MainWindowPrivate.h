@@ -7,9 +7,18 @@
 
 #include "fs/PlatformError.h"
 
+#include <QKeySequence>
+#include <QString>
+
 #include <utility>
 
+class QAction;
+class QMenu;
+
 namespace torvane {
+
+// A menu entry with its object name and shortcut (window-wide).
+QAction* menuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {});
 
 // Skip the failing step: an error the step throws is passed over and the caller goes on.
 template <class Step>

@@ -91,15 +91,15 @@ void DriveScanner::scanVolume()
     report_ = &report;
     report.begin(reportPath_, space.totalBytes, rootKey);
     for (const Folder& folder : topLevel) {
-        std::uint64_t size = 0;
+        FolderSizes sizes;
         try {
-            size = waitForSize(folder.path);
-            c_.tree->add(rootKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
+            sizes = waitForSizes(folder.path);
+            c_.tree->add(rootKey, folderKey(folder.path), folderCaption(shown(sizes), folder.name), FolderTree::Image::Folder);
         } catch (const PlatformError& e) {
             writeErrorLine(folder.path, folder.name, e);
             continue;
         }
-        report.parentFolderOpen(size, folder.name);
+        report.parentFolderOpen(sizes.apparent, folder.name);   // the report's format knows one size
         listSubfoldersToReport(folderKey(folder.path));
         report.parentFolderClose();
         letEventsRun();
@@ -164,7 +164,8 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
             return;
         }
         try {
-            const std::uint64_t size = waitForSize(child.path);
+            const FolderSizes sizes = waitForSizes(child.path);
+            const std::uint64_t size = shown(sizes);
             c_.status->prependLine(readingLine(size, child.name, fs_.lastAccess(child.path)));
             if (countOnBar) {
                 c_.progress->setMaximum(barMaximum);   // a wait for the walk may have shown its own progress
@@ -172,7 +173,7 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
             }
             c_.tree->add(key, folderKey(child.path), folderCaption(size, child.name), FolderTree::Image::Folder);
             if (toReport && report_)
-                report_->subFolder(size, child.name);
+                report_->subFolder(sizes.apparent, child.name);
         } catch (const PlatformError& e) {
             writeErrorLine(child.path, child.name, e);
         }
@@ -192,7 +193,7 @@ void DriveScanner::listChildren(const QByteArray& key, bool toReport)
 bool DriveScanner::addFolderNode(const QByteArray& parentKey, const Folder& folder)
 {
     try {
-        const std::uint64_t size = waitForSize(folder.path);
+        const std::uint64_t size = shown(waitForSizes(folder.path));
         if (!c_.tree->find(parentKey))
             return false;
         c_.tree->add(parentKey, folderKey(folder.path), folderCaption(size, folder.name), FolderTree::Image::Folder);
@@ -203,11 +204,11 @@ bool DriveScanner::addFolderNode(const QByteArray& parentKey, const Folder& fold
     }
 }
 
-std::uint64_t DriveScanner::waitForSize(const QByteArray& path)
+FolderSizes DriveScanner::waitForSizes(const QByteArray& path)
 {
     for (;;) {
-        if (const std::optional<std::uint64_t> size = fs_.folderSize(path))
-            return *size;
+        if (const std::optional<FolderSizes> sizes = fs_.folderSizes(path))
+            return *sizes;
         showWalkProgress();
         fs_.waitForWalk(std::chrono::milliseconds(16));
         letEventsRun();
@@ -222,6 +223,11 @@ void DriveScanner::showWalkProgress()
     c_.progress->setMaximum(kWalkBarSteps);
     const double share = usedBytes_ ? double(p.bytesAllocated) / double(usedBytes_) : 0.0;
     c_.progress->setValue(std::max(c_.progress->value(), int(std::min(1.0, share) * kWalkBarSteps)));
+}
+
+std::uint64_t DriveScanner::shown(const FolderSizes& sizes) const
+{
+    return sizeOnDisk_ ? sizes.allocated : sizes.apparent;
 }
 
 void DriveScanner::writeErrorLine(const QByteArray& path, const QByteArray& shownName, const PlatformError& e)

@@ -18,6 +18,7 @@ class FolderTree;
 class StatusBox;
 class ReportWriter;
 struct Folder;
+struct FolderSizes;
 
 // The main window's controls that a scan writes.
 struct ScanControls {
@@ -39,6 +40,11 @@ public:
     // report and the status lines. Ignored while a scan runs.
     void scanVolume();
     bool scanning() const { return scanning_; }
+    // Captions and status lines show the bytes taken on the disk instead of the files' sizes;
+    // the report keeps the files' sizes.
+    void setSizeOnDisk(bool on) { sizeOnDisk_ = on; }
+    bool sizeOnDisk() const { return sizeOnDisk_; }
+    std::uint64_t shown(const FolderSizes& sizes) const;
     // The program ends in the middle of a scan: its partial report goes, the old one stays.
     void abandon();
 
@@ -50,7 +56,7 @@ public:
 private:
     void listSubfoldersToReport(const QByteArray& key);
     void listChildren(const QByteArray& key, bool toReport);
-    std::uint64_t waitForSize(const QByteArray& path);
+    FolderSizes waitForSizes(const QByteArray& path);
     void showWalkProgress();
     void reportWalkErrors(const QByteArray& rootKey);
     void writeErrorLine(const QByteArray& path, const QByteArray& shownName, const PlatformError& e);
@@ -61,6 +67,7 @@ private:
     QString reportPath_;
     ReportWriter* report_ = nullptr;   // open only inside scanVolume
     bool scanning_ = false;
+    bool sizeOnDisk_ = false;
     std::uint64_t usedBytes_ = 0;
     QSet<QByteArray> reported_;   // folders this scan wrote an error line for
 };

@@ -24,6 +24,15 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void startFolderIsAbsoluteAndKeepsItsBytes()
+    {
+        QCOMPARE(startFolder("", "/home/u"), QByteArray());
+        QCOMPARE(startFolder("/data/x/", "/home/u"), QByteArray("/data/x"));
+        QCOMPARE(startFolder("photos", "/home/u"), QByteArray("/home/u/photos"));
+        QCOMPARE(startFolder("caf\xe9", "/"), QByteArray("/caf\xe9"));
+        QCOMPARE(startFolder("/", "/home/u"), QByteArray("/"));
+    }
+
     void leftoverInstallerIsDeletedInAnyCase()
     {
         QTemporaryDir dir;

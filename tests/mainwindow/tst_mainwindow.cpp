@@ -20,6 +20,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -94,6 +96,12 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);   // settings of their own, not the user's
+        QSettings().clear();
+    }
+
     void startUpShowsVersionCaptionAndMenus()
     {
         Harness h;
@@ -105,12 +113,13 @@ private slots:
         QCOMPARE(clippedCaptions(h.w.get()), QStringList());
 
         const QList<QAction*> bar = h.w->menuBar()->actions();
-        QCOMPARE(bar.size(), 3);
+        QCOMPARE(bar.size(), 4);
         QCOMPARE(entries(bar[0]->menu()), (QStringList{"Process Drive|", "-", "Open XML Output|Ctrl+M", "-",
                                                        "Exit This Application|Ctrl+X"}));
         QCOMPARE(entries(bar[1]->menu()), (QStringList{"Refresh|Ctrl+R", "-", "Open|Ctrl+O", "-", "Delete|Del", "-",
                                                        "Properties|Ctrl+I", "-", "Rename Files|Ctrl+L", "-", "Empty Trash|Ctrl+T"}));
-        QCOMPARE(entries(bar[2]->menu()), QStringList{"Check For Updates|"});
+        QCOMPARE(bar[2]->menu()->objectName(), QStringLiteral("mnuView"));
+        QCOMPARE(entries(bar[3]->menu()), QStringList{"Check For Updates|"});
         QMenu* admin = h.find<QMenu>("mnuDir3");
         QCOMPARE(entries(admin), (QStringList{"Empty Trash|", "-", "Properties|"}));
         for (QAction* a : bar)
@@ -544,6 +553,51 @@ private slots:
         h.fs.volumesChanged();
         QCOMPARE(drives->count(), 1);
         QCOMPARE(drives->currentData().toByteArray(), QByteArray("/data"));
+    }
+
+    // Size on Disk: captions, sibling order and status lines in allocated bytes, the report in
+    // the files' sizes, and the choice remembered for the next start.
+    void sizeOnDiskCaptionsTheTree()
+    {
+        {
+            Harness h;
+            h.fs.addFolder("/data/sparse", 8 * MB).allocated = MB;
+            h.fs.addFolder("/data/a", 4 * MB).allocated = 4 * MB;
+            h.w->runClicked();
+            QCOMPARE(h.node("/data/")->child(0)->text(0), QStringLiteral(" [2.00 MB] z"));
+            QCOMPARE(h.node("/data/")->child(2)->text(0), QStringLiteral(" [8.00 MB] sparse"));
+            h.action("mSizeOnDisk")->trigger();
+            QCOMPARE(h.node("/data/sparse")->text(0), QStringLiteral(" [1.00 MB] sparse"));
+            QCOMPARE(h.node("/data/")->child(0)->text(0), QStringLiteral(" [1.00 MB] sparse"));
+        }
+        Harness again;   // the choice is remembered
+        QVERIFY(again.action("mSizeOnDisk")->isChecked());
+        again.fs.addFolder("/data/a/sparse", 8 * MB).allocated = 2 * MB;
+        again.w->runClicked();
+        QVERIFY(again.w->status().text().contains(QStringLiteral("Reading:  [ 2.00 MB] sparse")));
+        QFile report(again.dir.path() + QStringLiteral("/xmlOutput.xml"));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().contains("<SubFolder Size=' [ 8.00 MB]'>sparse</SubFolder>"));
+        again.action("mSizeOnDisk")->trigger();
+        QVERIFY(!QSettings().value(QStringLiteral("view/sizeOnDisk")).toBool());
+    }
+
+    // A folder named at start: its volume chosen and scanned, the tree open down to it.
+    void startsOnAFolder()
+    {
+        Harness h;
+        h.fs.addVolume("/media/usb", {true, 64 * MB, 0});
+        h.fs.addFolder("/media/usb/photos/2024/summer", MB);
+        h.fs.volumesChanged();
+        h.w->startOn("/media/usb/photos/2024/summer");
+        QCOMPARE(h.fs.walksBegun, QList<QByteArray>{"/media/usb"});
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/media/usb/photos/2024/summer"));
+        QVERIFY(h.node("/media/usb/photos/2024")->isExpanded());
+
+        Harness missing;
+        missing.w->startOn("/data/nowhere");
+        QVERIFY(missing.fs.walksBegun.isEmpty());
+        QVERIFY(missing.w->status().text().startsWith(QStringLiteral("The folder /data/nowhere does not exist.")));
     }
 
     void dropOnTheStatusFrameSavesTheLog()

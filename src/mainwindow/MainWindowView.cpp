@@ -1,0 +1,114 @@
+// The main window's View menu and what it shows beyond the tree of folder sizes; opening the
+// tree down to a folder (start on a folder, Show in Tree).
+
+#include "mainwindow/MainWindow.h"
+
+#include "mainwindow/MainWindowPrivate.h"
+#include "mainwindow/TreeLogic.h"
+#include "desktop/Events.h"
+#include "fs/FileSystem.h"
+#include "fs/Keys.h"
+#include "scan/DriveScan.h"
+#include "scan/FolderNode.h"
+#include "scan/StatusText.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace torvane {
+
+namespace {
+const QString kSizeOnDiskSetting = QStringLiteral("view/sizeOnDisk");
+}
+
+void MainWindow::createViewMenu()
+{
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    sizeOnDisk_ = menuEntry(view, "mSizeOnDisk", QStringLiteral("Size on Disk"));
+    sizeOnDisk_->setCheckable(true);
+    sizeOnDisk_->setChecked(QSettings().value(kSizeOnDiskSetting, false).toBool());
+    connect(sizeOnDisk_, &QAction::toggled, this, &MainWindow::sizeOnDiskToggled);
+}
+
+// Failure style: none needed; a folder whose size is not known keeps its caption.
+void MainWindow::sizeOnDiskToggled(bool on)
+{
+    QSettings().setValue(kSizeOnDiskSetting, on);
+    scanner_->setSizeOnDisk(on);
+    recaptionTree();
+}
+
+// Every folder node gets its caption in the chosen size from the index, and every family its
+// order anew. Sizes come from the index, so this reads nothing from the disk.
+void MainWindow::recaptionTree()
+{
+    QByteArrayList parents;
+    for (QTreeWidgetItemIterator it(trvDir_); *it; ++it) {
+        QTreeWidgetItem* item = *it;
+        if (!item->parent())
+            continue;
+        const QByteArray key = FolderTree::keyOf(item);
+        std::optional<FolderSizes> sizes;
+        skipStepOnFailure([&] { sizes = services_.fileSystem->folderSizes(key); });
+        if (sizes && item->text(0) != QStringLiteral("$$Deleted Folder$$"))
+            item->setText(0, folderCaption(scanner_->shown(*sizes), lastComponent(key)));
+        if (item->childCount() == 0 && item->parent()->child(0) == item)
+            parents.append(FolderTree::keyOf(item->parent()));
+    }
+    for (const QByteArray& parent : parents)
+        tree_->sortChildren(parent);
+}
+
+// Failure style: a status line when the folder does not exist; otherwise as Run.
+void MainWindow::startOn(const QByteArray& path)
+{
+    if (!services_.fileSystem->folderExists(path)) {
+        status_->prependLine(QStringLiteral("The folder ") + displayName(path) + QStringLiteral(" does not exist."));
+        return;
+    }
+    QByteArray volume;
+    for (const QByteArray& mount : volumeMounts()) {
+        const QByteArray key = driveKey(mount);
+        if ((path == mount || path.startsWith(key) || key == "/") && mount.size() >= volume.size())
+            volume = mount;
+    }
+    if (volume.isEmpty())
+        return;
+    setCurrentDrive(volume);
+    runClicked();
+    openTreeDownTo(path);
+}
+
+void MainWindow::showInTree(const QByteArray& path)
+{
+    if (busy())
+        return;
+    openTreeDownTo(path);
+}
+
+// One level at a time from the root, each opened (and so listed) on the way; a level that is not
+// in the tree ends the way there.
+void MainWindow::openTreeDownTo(const QByteArray& path)
+{
+    if (trvDir_->topLevelItemCount() == 0)
+        return;
+    QByteArray current = FolderTree::keyOf(trvDir_->topLevelItem(0));
+    for (const QByteArray& component : componentsBelow(path, current)) {
+        const QByteArray next = joinPath(current, component);
+        if (!tree_->find(next))
+            break;
+        current = next;
+        selectKey(current);
+        letEventsRun();
+    }
+    selectKey(current);
+    if (QTreeWidgetItem* selected = trvDir_->currentItem())
+        trvDir_->scrollToItem(selected);
+}
+
+} // namespace torvane
