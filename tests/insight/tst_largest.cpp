@@ -1,0 +1,277 @@
+#include "insight/LargestFilesWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+
+using namespace torvane;
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1048576;
+
+// Five files of the volume /data, A to E largest first. A is sparse; C and its folder are not
+// UTF-8; D holds a newline and sits at the volume's root.
+std::vector<LargeFile> filesByLetter()
+{
+    const auto at = [](int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi)); };
+    return {
+        {"/data/vm/disk.img", 100 * kMiB, 4096, at(2024, 3, 4, 13, 5)},
+        {"/data/iso/ubuntu.ISO", 10 * kMiB, 10 * kMiB + 4096, at(2023, 1, 2, 8, 0)},
+        {"/data/caf\xe9/bad\xffname.bin", 9 * kMiB + kMiB / 2, 9 * kMiB + kMiB / 2, at(2025, 6, 7, 21, 30)},
+        {"/data/two\nlines.iso.bak", kMiB + kMiB / 2, kMiB + kMiB / 2 + 4096, at(2020, 12, 31, 23, 59)},
+        {"/data/notes/iso-list.txt", 2048, 8192, at(2024, 3, 4, 9, 0)},
+    };
+}
+
+// The same files as a list comes, in no useful order: the window has to sort it.
+std::vector<LargeFile> handMadeFiles(const QString& letters = QStringLiteral("ECADB"))
+{
+    std::vector<LargeFile> files;
+    for (const QChar letter : letters)
+        files.push_back(filesByLetter()[std::size_t(letter.unicode() - u'A')]);
+    return files;
+}
+
+std::vector<QByteArray> pathsOf(const QString& letters)
+{
+    std::vector<QByteArray> paths;
+    for (const LargeFile& file : handMadeFiles(letters))
+        paths.push_back(file.path);
+    return paths;
+}
+
+struct Rig {
+    std::vector<QByteArray> opened, shown, trashed;
+    std::vector<QByteArray> refuse;   // files whose move to the trash fails
+    std::function<void()> duringTrash;
+    LargestFilesWindow window{LargestFilesActions{
+        [this](const QByteArray& folder) { opened.push_back(folder); },
+        [this](const QByteArray& folder) { shown.push_back(folder); },
+        [this](const QByteArray& file) {
+            trashed.push_back(file);
+            if (duringTrash)
+                duringTrash();
+            return std::find(refuse.begin(), refuse.end(), file) == refuse.end();
+        }}};
+    QTableView* table = window.findChild<QTableView*>(QStringLiteral("largestTable"));
+
+    Rig()
+    {
+        window.setChosenVolume("/data");
+        window.setFiles(handMadeFiles(), "/data");
+        window.show();
+    }
+    QStringList column(int c) const
+    {
+        QStringList texts;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            texts << table->model()->index(row, c).data().toString();
+        return texts;
+    }
+    // The rows top to bottom as letters of filesByLetter(), known by their names.
+    QString letters() const
+    {
+        static const QStringList names{QStringLiteral("disk.img"), QStringLiteral("ubuntu.ISO"), QStringLiteral("bad\uFFFDname.bin"),
+                                       QStringLiteral("two\\nlines.iso.bak"), QStringLiteral("iso-list.txt")};
+        QString out;
+        for (const QString& name : column(1))
+            out += QLatin1Char(char('A' + names.indexOf(name)));
+        return out;
+    }
+    void select(const QString& letters)
+    {
+        table->clearSelection();
+        const QString all = this->letters();
+        for (const QChar letter : letters)
+            table->selectionModel()->select(table->model()->index(int(all.indexOf(letter)), 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    void click(const char* button) { window.findChild<QToolButton*>(QLatin1String(button))->click(); }
+};
+
+} // namespace
+
+class LargestFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void largestFirstWithEscapedNamesAndTheLocalesDates()
+    {
+        Rig rig;
+        QCOMPARE(rig.window.objectName(), QStringLiteral("largestFilesWindow"));
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Largest Files"));
+        QVERIFY(rig.window.isWindow() && !rig.window.isModal());
+        QCOMPARE(rig.table->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(rig.column(0), QStringList({"100.00 MB", "10.00 MB", "9.50 MB", "1.50 MB", "0.00 MB"}));
+        QCOMPARE(rig.column(1), QStringList({"disk.img", "ubuntu.ISO", "bad\uFFFDname.bin", "two\\nlines.iso.bak", "iso-list.txt"}));
+        QCOMPARE(rig.column(2), QStringList({"/data/vm", "/data/iso", "/data/caf\uFFFD", "/data/", "/data/notes"}));
+        QCOMPARE(rig.column(3), QStringList({"04.03.24 13:05", "02.01.23 08:00", "07.06.25 21:30", "31.12.20 23:59", "04.03.24 09:00"}));
+        QCOMPARE(rig.table->model()->index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("104.857.600 bytes"));
+    }
+
+    void sortsEachColumnByMeaning_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QString>("rows");
+        // Sizes as text would put 9.50 above 100.00, dates as text 31.12.20 below 07.06.25.
+        QTest::newRow("size, smallest first") << 0 << Qt::AscendingOrder << "EDCBA";
+        QTest::newRow("size, largest first") << 0 << Qt::DescendingOrder << "ABCDE";
+        QTest::newRow("name") << 1 << Qt::AscendingOrder << "CAEDB";
+        QTest::newRow("name, descending") << 1 << Qt::DescendingOrder << "BDEAC";
+        QTest::newRow("folder") << 2 << Qt::AscendingOrder << "DCBEA";
+        QTest::newRow("modified, oldest first") << 3 << Qt::AscendingOrder << "DBEAC";
+        QTest::newRow("modified, newest first") << 3 << Qt::DescendingOrder << "CAEBD";
+    }
+    void sortsEachColumnByMeaning()
+    {
+        QFETCH(int, column);
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QString, rows);
+        Rig rig;
+        rig.table->sortByColumn(column, order);
+        QCOMPARE(rig.letters(), rows);
+    }
+
+    void filtersByPartOfTheNameOrAnExtension_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("nothing") << "" << "ABCDE";
+        QTest::newRow("part of the name") << "iso" << "BDE";
+        QTest::newRow("in another case") << "NAME" << "C";
+        QTest::newRow("extension, any case") << ".iso" << "B";
+        QTest::newRow("extension that is not the last") << ".bak" << "D";
+        QTest::newRow("spaces around") << "  .img " << "A";
+        QTest::newRow("a folder's name is not the file's") << "vm" << "";
+    }
+    void filtersByPartOfTheNameOrAnExtension()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, rows);
+        Rig rig;
+        rig.window.findChild<QLineEdit*>(QStringLiteral("largestFilter"))->setText(text);
+        QCOMPARE(rig.letters(), rows);
+    }
+
+    void saysWhenThereIsNoListForTheChosenVolume()
+    {
+        LargestFilesWindow window({});
+        auto* message = window.findChild<QLabel*>(QStringLiteral("largestMessage"));
+        auto* table = window.findChild<QTableView*>(QStringLiteral("largestTable"));
+        const auto shows = [&](const QString& text) {
+            return message->isVisibleTo(&window) && !table->isVisibleTo(&window) && message->text() == text;
+        };
+        QVERIFY(shows(QStringLiteral("No scan yet.")));
+        window.setChosenVolume("/");
+        QVERIFY(shows(QStringLiteral("No scan yet.")));
+        window.setFiles(handMadeFiles(), "/data");
+        QVERIFY(shows(QStringLiteral("The list shows /data; scan / to see its largest files.")));
+        window.setChosenVolume("/data/");
+        QVERIFY(table->isVisibleTo(&window) && !message->isVisibleTo(&window));
+        window.setChosenVolume("/media/usb\xff");
+        QVERIFY(shows(QStringLiteral("The list shows /data; scan /media/usb\uFFFD to see its largest files.")));
+        window.setFiles({}, "/media/usb\xff");
+        QVERIFY(table->isVisibleTo(&window));
+        QCOMPARE(table->model()->rowCount(), 0);
+    }
+
+    void sizeOnDiskShowsAndSortsAllocatedBytes()
+    {
+        Rig rig;
+        rig.window.setSizeOnDisk(true);
+        QCOMPARE(rig.letters(), QStringLiteral("BCDEA"));
+        QCOMPARE(rig.column(0), QStringList({"10.00 MB", "9.50 MB", "1.50 MB", "0.01 MB", "0.00 MB"}));
+        QCOMPARE(rig.table->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Size on Disk"));
+        rig.window.setSizeOnDisk(false);
+        QCOMPARE(rig.letters(), QStringLiteral("ABCDE"));
+        QCOMPARE(rig.table->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Size"));
+    }
+
+    void folderCommandsGetTheFirstSelectedRowsFolderAsBytes()
+    {
+        Rig rig;
+        for (const char* button : {"largestOpenFolder", "largestShowInTree", "largestMoveToTrash"})
+            QVERIFY(!rig.window.findChild<QToolButton*>(QLatin1String(button))->isEnabled());
+        rig.select(QStringLiteral("C"));
+        rig.click("largestOpenFolder");
+        rig.select(QStringLiteral("DB"));
+        rig.click("largestShowInTree");
+        rig.select(QStringLiteral("D"));
+        rig.click("largestOpenFolder");
+        QCOMPARE(rig.opened, std::vector<QByteArray>({"/data/caf\xe9", "/data/"}));
+        QCOMPARE(rig.shown, std::vector<QByteArray>({"/data/iso"}));
+        QVERIFY(rig.trashed.empty());
+    }
+
+    void moveToTrashTriesEverySelectedFileAndDropsOnlyTheGoneOnes_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<QString>("rescanned");   // the list a new scan gives while the first box is up
+        QTest::addColumn<QString>("trashed");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("one refusal stops only its file") << "CB" << "B" << "" << "BC" << "ABDE";
+        QTest::newRow("C gone in a rescan moves the rows below it") << "AE" << "" << "EADB" << "AE" << "BD";
+    }
+    void moveToTrashTriesEverySelectedFileAndDropsOnlyTheGoneOnes()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QString, refused);
+        QFETCH(QString, rescanned);
+        QFETCH(QString, trashed);
+        QFETCH(QString, rows);
+        Rig rig;
+        rig.refuse = pathsOf(refused);
+        if (!rescanned.isEmpty()) {
+            rig.duringTrash = [&] {
+                rig.duringTrash = nullptr;
+                rig.window.setFiles(handMadeFiles(rescanned), "/data");
+            };
+        }
+        rig.select(selected);
+        rig.click("largestMoveToTrash");
+        QCOMPARE(rig.trashed, pathsOf(trashed));
+        QCOMPARE(rig.letters(), rows);
+        QVERIFY(rig.opened.empty() && rig.shown.empty());
+    }
+
+    void contextMenuOffersTheRowCommands()
+    {
+        Rig rig;
+        rig.select(QStringLiteral("D"));
+        QStringList offered;
+        QTimer::singleShot(0, &rig.window, [&] {
+            auto* menu = rig.window.findChild<QMenu*>();
+            if (!menu)
+                return;
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator())
+                    offered << action->text();
+            }
+            menu->actions().constLast()->trigger();
+            menu->close();
+        });
+        const QRect rect = rig.table->visualRect(rig.table->model()->index(3, 1));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, rect.center(), rig.table->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(rig.table->viewport(), &event);
+        QCOMPARE(offered, QStringList({"Open Folder", "Show in Tree", "Move to Trash"}));
+        QCOMPARE(rig.trashed, pathsOf(QStringLiteral("D")));
+        QCOMPARE(rig.letters(), QStringLiteral("ABCE"));
+    }
+};
+
+QTEST_MAIN(LargestFilesTest)
+#include "tst_largest.moc"
