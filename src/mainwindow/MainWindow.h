@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 
 #include <functional>
@@ -31,6 +32,7 @@ class Resizer;
 class WidgetFormAccess;
 class FolderTree;
 class StatusBox;
+class LargestFilesWindow;
 struct Folder;
 
 // The main window: drive chooser, folder tree, folder buttons, progress bar, status box.
@@ -103,6 +105,8 @@ private:
     // The View menu: sizes on disk, opening the tree at a folder (MainWindowView.cpp).
     void createViewMenu();
     void sizeOnDiskToggled(bool on);
+    void largestFilesTriggered();
+    void scanFinished();   // the windows beyond the tree take the new scan
     void recaptionTree();
     void openTreeDownTo(const QByteArray& path);
 
@@ -121,6 +125,7 @@ private:
     // Folder commands (MainWindowCommands.cpp).
     bool refuseVolumeRoot(const QByteArray& key);
     bool confirmDelete(const QByteArray& key);
+    bool trashFile(const QByteArray& path);
     void showDeleteOutcome(const QByteArray& key);
 
     Services services_;
@@ -146,6 +151,7 @@ private:
     QMenu* mnuDir3_ = nullptr;
     QMenu* lastPopup_ = nullptr;
     QAction* sizeOnDisk_ = nullptr;
+    QPointer<LargestFilesWindow> largestFiles_;
 
     std::unique_ptr<FolderTree> tree_;
     std::unique_ptr<StatusBox> status_;

@@ -119,6 +119,27 @@ void MainWindow::deleteClicked()
         showDeleteOutcome(key);
 }
 
+// The largest files' Move to Trash: Delete's question, trash code and error line, for one file.
+// True when the file is gone.
+bool MainWindow::trashFile(const QByteArray& path)
+{
+    if (trashBusy_)
+        return false;
+    const TrashBusy guard(trashBusy_);
+    if (services_.prompter->ask(QStringLiteral("Move the file \"") + displayName(path) + QStringLiteral("\" to the trash?"),
+                                BoxIcon::None, BoxButtons::YesNo, QStringLiteral("Delete File"))
+        != BoxAnswer::Yes)
+        return false;
+    bool moved = false;
+    statusLineOnFailure(*status_, numberedErrorLine, [&] {
+        BusyCursor busy;
+        Shell& shell = *services_.shell;
+        runWhileEventsRun([&shell, path] { shell.moveToTrash(path); });
+        moved = true;
+    });
+    return moved;
+}
+
 // A volume's root is never deleted: a box says so, and true.
 bool MainWindow::refuseVolumeRoot(const QByteArray& key)
 {

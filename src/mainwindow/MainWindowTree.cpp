@@ -76,6 +76,7 @@ void MainWindow::scanVolume()
     deferred_.clear();
     scanner_->scanVolume();
     fillDeferredExpansions();
+    scanFinished();
 }
 
 // The scan itself adds the root's children and theirs: a node on those two levels that is opened

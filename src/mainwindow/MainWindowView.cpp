@@ -6,7 +6,9 @@
 #include "mainwindow/MainWindowPrivate.h"
 #include "mainwindow/TreeLogic.h"
 #include "desktop/Events.h"
+#include "desktop/Shell.h"
 #include "fs/FileSystem.h"
+#include "insight/LargestFilesWindow.h"
 #include "fs/Keys.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
@@ -33,6 +35,9 @@ void MainWindow::createViewMenu()
     sizeOnDisk_->setCheckable(true);
     sizeOnDisk_->setChecked(QSettings().value(kSizeOnDiskSetting, false).toBool());
     connect(sizeOnDisk_, &QAction::toggled, this, &MainWindow::sizeOnDiskToggled);
+    view->addSeparator();
+    connect(menuEntry(view, "mLargestFiles", QStringLiteral("Largest Files"), QKeySequence(Qt::CTRL | Qt::Key_B)),
+            &QAction::triggered, this, &MainWindow::largestFilesTriggered);
 }
 
 // Failure style: none needed; a folder whose size is not known keeps its caption.
@@ -41,6 +46,38 @@ void MainWindow::sizeOnDiskToggled(bool on)
     QSettings().setValue(kSizeOnDiskSetting, on);
     scanner_->setSizeOnDisk(on);
     recaptionTree();
+    if (largestFiles_)
+        largestFiles_->setSizeOnDisk(on);
+}
+
+// Failure style: none here; the window's commands report their own failures.
+void MainWindow::largestFilesTriggered()
+{
+    if (!largestFiles_) {
+        LargestFilesActions actions;
+        actions.openFolder = [this](const QByteArray& folder) {
+            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
+        };
+        actions.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
+        actions.moveToTrash = [this](const QByteArray& file) { return trashFile(file); };
+        largestFiles_ = new LargestFilesWindow(std::move(actions), this);
+        largestFiles_->setWindowFlag(Qt::Window);
+        largestFiles_->setSizeOnDisk(sizeOnDisk_->isChecked());
+        if (!services_.fileSystem->walkedVolume().isEmpty() && !scanner_->scanning())
+            largestFiles_->setFiles(services_.fileSystem->largestFiles(), services_.fileSystem->walkedVolume());
+    }
+    largestFiles_->setChosenVolume(currentDrive());
+    largestFiles_->show();
+    largestFiles_->raise();
+    largestFiles_->activateWindow();
+}
+
+void MainWindow::scanFinished()
+{
+    if (largestFiles_) {
+        largestFiles_->setFiles(services_.fileSystem->largestFiles(), services_.fileSystem->walkedVolume());
+        largestFiles_->setChosenVolume(currentDrive());
+    }
 }
 
 // Every folder node gets its caption in the chosen size from the index, and every family its

@@ -22,7 +22,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -598,6 +600,32 @@ private slots:
         missing.w->startOn("/data/nowhere");
         QVERIFY(missing.fs.walksBegun.isEmpty());
         QVERIFY(missing.w->status().text().startsWith(QStringLiteral("The folder /data/nowhere does not exist.")));
+    }
+
+    // View > Largest Files: the list of the last scan, its rows shown in the tree and trashed
+    // through Delete's question.
+    void largestFilesWindowWorksOnTheTree()
+    {
+        Harness h;
+        h.action("mLargestFiles")->trigger();
+        auto* window = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
+
+        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
+                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
+        h.w->runClicked();
+        auto* table = window->findChild<QTableView*>(QStringLiteral("largestTable"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        table->selectRow(0);
+        window->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b/c"));
+
+        h.prompter.answerNext(BoxAnswer::Yes);
+        window->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
+        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
+        QCOMPARE(table->model()->rowCount(), 1);
     }
 
     void dropOnTheStatusFrameSavesTheLog()
