@@ -1,0 +1,200 @@
+#include "MainWindowHarness.h"
+
+class MainCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);   // settings of their own, not the user's
+        QSettings().clear();
+    }
+
+    void deleteRefusesVolumeRoots()
+    {
+        Harness h;
+        h.w->runClicked();
+        h.select("/data/");
+        h.action("mDelete1")->trigger();
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("You cannot delete\r\na root drive"));
+        QCOMPARE(h.prompter.boxes[0].icon, BoxIcon::Critical);
+        QCOMPARE(h.prompter.boxes[0].buttons, BoxButtons::Ok);
+        QCOMPARE(h.prompter.boxes[0].title, QString());
+        QVERIFY(h.shell.trashed.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void deleteMovesToTrashAfterConfirmation()
+    {
+        Harness h;
+        h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
+        h.w->runClicked();
+        h.select("/data/a/b");
+        const QString parentCaption = h.node("/data/a")->text(0);
+
+        h.prompter.answerNext(BoxAnswer::No);
+        QTest::mouseClick(h.find<QPushButton>("cmdDelete"), Qt::LeftButton);
+        QVERIFY(h.shell.trashed.isEmpty());
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b"));
+        QVERIFY(h.node("/data/a/b")->text(0).endsWith(QLatin1String(" b")));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
+
+        h.prompter.answerNext(BoxAnswer::Yes);
+        h.action("mDelete1")->trigger();
+        QCOMPARE(h.prompter.boxes.size(), 2);
+        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("/data/a/b")));
+        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("3.00 MB")));
+        QCOMPARE(h.prompter.boxes[1].buttons, BoxButtons::YesNo);
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b"});
+        QCOMPARE(h.node("/data/a/b")->text(0), QStringLiteral("$$Deleted Folder$$"));
+        QVERIFY(h.node("/data/a/b")->isExpanded());
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+        QVERIFY(h.node("/data/a")->isExpanded());
+        QCOMPARE(h.node("/data/a")->text(0), parentCaption);
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        // Deleting it again: the shell reports the missing folder, the parent is selected again.
+        h.shell.failWith = std::pair<int, QString>{2, QStringLiteral("No such file or directory")};
+        h.select("/data/a/b");
+        h.action("mDelete1")->trigger();
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+    }
+
+    void openPropertiesAndTrash()
+    {
+        Harness h;
+        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
+        QVERIFY(h.shell.propertiesShown.isEmpty());
+        h.w->runClicked();
+        h.select("/data/");
+        h.action("mOpen2")->trigger();
+        h.action("mProperties1")->trigger();
+        h.select("/data/z");
+        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
+        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
+        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
+
+        h.shell.failWith = std::pair<int, QString>{0, QStringLiteral("No program could open the folder")};
+        h.action("mOpen2")->trigger();
+        QVERIFY(h.w->status().text().startsWith(QStringLiteral("No program could open the folder\r\n")));
+        h.shell.failWith.reset();
+
+        h.shell.contents = TrashContents{3, 5 * MB};
+        h.prompter.answerNext(BoxAnswer::No);
+        h.action("mnuDirRecycle")->trigger();
+        QCOMPARE(h.shell.emptied, 0);
+        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("3")));
+        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("5.00 MB")));
+        h.prompter.answerNext(BoxAnswer::Yes);
+        h.action("mTrash")->trigger();
+        QCOMPARE(h.shell.emptied, 1);
+    }
+
+    void logIsSavedAndOpened()
+    {
+        Harness h;
+        h.w->status().setText(QString());
+        QTest::mouseDClick(h.find<QPlainTextEdit>("txtStatus")->viewport(), Qt::LeftButton);
+        QCOMPARE(h.log(), QByteArray("\r\n"));
+        h.w->status().setText(QStringLiteral("first\r\nsecond \u00e9"));
+        h.w->saveAndShowLog();
+        QCOMPARE(h.log(), QByteArray("first\r\nsecond \xc3\xa9\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 2);
+        QCOMPARE(h.shell.openedFiles.last(), h.dir.path() + QStringLiteral("/torvane.log"));
+    }
+
+    void unwritableLogIsReportedNotOpened()
+    {
+        Harness h(QStringLiteral("/nonexistent-torvane-folder/sub"));
+        h.w->saveAndShowLog();
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QVERIFY(h.prompter.boxes[0].text.startsWith(QStringLiteral("The log could not be saved")));
+        QVERIFY(h.shell.openedFiles.isEmpty());
+    }
+
+    void openXmlOutputShowsTheReport()
+    {
+        Harness h;
+        h.w->runClicked();
+        h.action("mOpenXML")->trigger();
+        QCOMPARE(h.w->status().text(), QStringLiteral("Opening ") + h.dir.path()
+                                           + QStringLiteral("/xmlOutput.xml\r\nThis may take a few minutes, but once\r\nit "
+                                                            "is loaded navigation is very fast."));
+        QWidget* report = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QStringLiteral("reportWindow") && w->isVisible())
+                report = w;
+        }
+        QVERIFY(report);
+        auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
+        QVERIFY(tree && tree->topLevelItemCount() > 0);
+        delete report;
+    }
+
+    // The scan adds the root's children and theirs; a node opened on those levels meanwhile must
+    // not add them first, or the scan meets its own nodes and loses them from the report.
+    void largestFilesWindowWorksOnTheTree()
+    {
+        Harness h;
+        h.action("mLargestFiles")->trigger();
+        auto* window = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
+
+        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
+                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
+        h.w->runClicked();
+        auto* table = window->findChild<QTableView*>(QStringLiteral("largestTable"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        table->selectRow(0);
+        window->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
+        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b/c"));
+
+        h.prompter.answerNext(BoxAnswer::Yes);
+        window->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
+        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
+        QCOMPARE(table->model()->rowCount(), 1);
+    }
+
+    void dropOnTheStatusFrameSavesTheLog()
+    {
+        Harness h;
+        h.w->status().setText(QStringLiteral("dropped"));
+        QMimeData data;
+        data.setText(QStringLiteral("x"));
+        QWidget* frame = h.find<QWidget>("frameStatus");
+        QVERIFY(frame && frame->acceptDrops());
+        // Qt delivers a drop only inside a real drag, so the event goes to the window's filter,
+        // where the frame's events are routed.
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QVERIFY(static_cast<QObject*>(h.w.get())->eventFilter(frame, &drop));
+        QCOMPARE(h.log(), QByteArray("dropped\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 1);
+    }
+
+    // Measuring the trashes walks whole trees: the window must keep handling events meanwhile.
+    void emptyTrashMeasuresWhileEventsRun()
+    {
+        Harness h;
+        std::atomic<bool> eventSeen{false};
+        bool measuredWhileEventsRan = false;
+        h.shell.contents = {3, 2 * MB};
+        h.shell.onTrashContents = [&] {
+            for (int i = 0; i < 1000 && !eventSeen; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            measuredWhileEventsRan = eventSeen;
+        };
+        QTimer::singleShot(0, [&] { eventSeen = true; });
+        h.action("mnuDirRecycle")->trigger();
+        QVERIFY(measuredWhileEventsRan);
+        QCOMPARE(h.prompter.boxes.size(), 1);
+        QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("Permanently delete the 3 item(s) in the trash (2.00 MB)?"));
+        QCOMPARE(h.shell.emptied, 1);
+    }
+};
+
+QTEST_MAIN(MainCommandsTest)
+#include "tst_maincommands.moc"
