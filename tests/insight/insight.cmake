@@ -1,0 +1,1 @@
+torvane_test(torvane_snapshot_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_snapshotfile.cpp LIBS torvane_insight LABELS insight)
