@@ -1,1 +1,2 @@
 torvane_test(torvane_snapshot_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_snapshotfile.cpp LIBS torvane_insight LABELS insight)
+torvane_test(torvane_comparison_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_comparison.cpp LIBS torvane_insight LABELS insight)
