@@ -126,6 +126,36 @@ private slots:
         QCOMPARE(decodeSnapshot("<?xml version='1.0'?>").reason, QStringLiteral("not a Torvane snapshot"));
     }
 
+    // Files written from the format's description (the fuzz seeds, made by a script): old files
+    // must stay readable, so the reader may not drift from the description.
+    void filesOfTheFirstFormatStayReadable()
+    {
+        const QString seeds = QStringLiteral(TORVANE_SNAPSHOT_SEEDS);
+        QFile plain(seeds + QStringLiteral("/plain"));
+        QVERIFY(plain.open(QIODevice::ReadOnly));
+        const SnapshotRead read = decodeSnapshot(plain.readAll());
+        QVERIFY2(read.snapshot, qPrintable(read.reason));
+        constexpr std::uint64_t G = std::uint64_t(1) << 30;
+        QVERIFY(sameSnapshot(*read.snapshot, makeSnapshot("uuid:1234-ABCD", 1700000000123,
+                                                          {{"", 5 * G, 5 * G + 4096},
+                                                           {"home", 3 * G},
+                                                           {"home/alice", G},
+                                                           {"usr", 2 * G},
+                                                           {"usr/lib", G / 2}})));
+        QFile newer(seeds + QStringLiteral("/newer-format"));
+        QVERIFY(newer.open(QIODevice::ReadOnly));
+        QCOMPARE(decodeSnapshot(newer.readAll()).reason, QStringLiteral("written by a newer Torvane (format 2)"));
+        QFile stored(seeds + QStringLiteral("/stored-uncompressed"));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        const SnapshotRead odd = decodeSnapshot(stored.readAll());
+        QVERIFY2(odd.snapshot, qPrintable(odd.reason));
+        QCOMPARE(odd.snapshot->folders.size(), std::size_t(6));
+        QCOMPARE(odd.snapshot->folders[2].path, QByteArray("orphan/with/slashes"));
+        QCOMPARE(odd.snapshot->folders[4].path, "\xff\xfe\x80/line\nbreak/" + QByteArray(255, 'n'));
+        QCOMPARE(odd.snapshot->folders[5].path, QByteArray("ends/"));
+        QCOMPARE(odd.snapshot->folders[1].apparent, kMax);
+    }
+
     void storeKeepsTheLastTenOfEachVolume()
     {
         QTemporaryDir data;
