@@ -163,12 +163,14 @@ private slots:
         QVERIFY(first.tree->isHidden());
         QCOMPARE(first.choice->count(), 0);
 
-        // Compared with itself nothing changed.
+        // The same apparent size as before, one more megabyte on disk.
         Window same(scans.store);
-        same.window.setCurrent(std::make_shared<const Snapshot>(makeSnapshot(kVolume, 3500, {{"", 95 * MB}})), "/");
+        same.window.setCurrent(std::make_shared<const Snapshot>(makeSnapshot(kVolume, 3500, {{"", 95 * MB, 96 * MB}})), "/");
         same.choice->setCurrentIndex(1);
         QTRY_COMPARE(same.message->text(), QStringLiteral("No folder changed."));
         QCOMPARE(same.total->text(), QStringLiteral("Total change: 0.00 MB (from 95.00 MB to 95.00 MB)"));
+        same.window.setSizeKind(SizeKind::Allocated);
+        QTRY_COMPARE(same.total->text(), QStringLiteral("Total change: +1.00 MB (from 95.00 MB to 96.00 MB)"));
     }
 
     void aDamagedSnapshotGivesOneStatusLine()
