@@ -1,9 +1,10 @@
 // torvane-snapshot-bench [FOLDERS [CHANGES]]   (defaults: 100000 folders, 3000 changes)
 // Makes a reproducible snapshot of a volume shaped like torvane-gentree's trees, and a later one
 // with CHANGES folders grown or shrunk and a tenth as many new and gone, then prints one line:
-// save_ms load_ms compare_ms (medians of 5 runs), file_bytes body_bytes body_per_folder
-// body_per_folder_besides_names listed and window_longest_gap_ms (the Changes window opening on
-// the two, offscreen).
+// save_ms (encode_ms of it in memory), load_ms (decode_ms of it), compare_ms: medians of 5 runs;
+// file_bytes, body_bytes (before compression), body_per_folder, body_per_folder_besides_names,
+// listed (folders the comparison lists) and window_longest_gap_ms (the longest pause of the event
+// loop while the Changes window opens on the two, offscreen).
 
 #include "insight/ChangesWindow.h"
 #include "insight/SnapshotComparison.h"
@@ -159,6 +160,12 @@ int main(int argc, char** argv)
         if (!store.save(older))
             std::abort();
     });
+    QByteArray encoded;
+    const double encodeMs = medianMs(5, [&] { encoded = encodeSnapshot(older); });
+    const double decodeMs = medianMs(5, [&] {
+        if (!decodeSnapshot(encoded).snapshot)
+            std::abort();
+    });
     const SnapshotEntry entry = store.list(older.volumeId).front();
     const double loadMs = medianMs(5, [&] {
         if (!store.load(entry, older.volumeId).snapshot)
@@ -179,9 +186,9 @@ int main(int argc, char** argv)
     window.setCurrent(newer, "/bench");
     const qint64 gap = longestGapWhile([&] { return !tree->isHidden() && tree->topLevelItemCount() > 0; });
 
-    std::printf("folders=%zu changes=%zu save_ms=%.1f load_ms=%.1f compare_ms=%.1f file_bytes=%lld body_bytes=%zu "
+    std::printf("folders=%zu changes=%zu save_ms=%.1f encode_ms=%.1f load_ms=%.1f decode_ms=%.1f compare_ms=%.1f file_bytes=%lld body_bytes=%zu "
                 "body_per_folder=%.2f body_per_folder_besides_names=%.2f listed=%zu window_longest_gap_ms=%lld\n",
-                older.folders.size(), changes, saveMs, loadMs, compareMs, (long long)QFileInfo(entry.file).size(), body,
+                older.folders.size(), changes, saveMs, encodeMs, loadMs, decodeMs, compareMs, (long long)QFileInfo(entry.file).size(), body,
                 double(body) / double(older.folders.size()), double(body - names) / double(older.folders.size()), listed,
                 (long long)gap);
     return 0;

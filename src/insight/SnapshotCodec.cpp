@@ -3,11 +3,12 @@
 #include <QObject>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
-#include <unordered_map>
 
 namespace torvane {
 
@@ -126,6 +127,67 @@ private:
     const char* end_;
 };
 
+// The nearest ancestor of each folder among those before it. In byte order, the folders between
+// a parent "a" and its child "a/b" that are as deep as the parent all extend its name ("a-c",
+// "a.old": those bytes sort before '/'), so a stack for each depth, every entry a prefix of the
+// next, still holds the parent when the child comes. Out of byte order an ancestor may be
+// missed: the folder is then written under a farther one with a longer name, still exactly.
+class Ancestors {
+public:
+    struct Found {
+        std::size_t index;
+        std::size_t nameAt;
+    };
+
+    explicit Ancestors(const std::vector<SnapshotFolder>& folders) : folders_(folders) {}
+
+    std::optional<Found> find(std::string_view path) const
+    {
+        if (path.empty())
+            return std::nullopt;
+        std::size_t depth = std::size_t(std::count(path.begin(), path.end(), '/'));
+        for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos && slash > 0;
+             slash = path.rfind('/', slash - 1), --depth) {
+            if (depth >= byDepth_.size())
+                continue;
+            const std::string_view prefix = path.substr(0, slash);
+            const std::vector<std::size_t>& stack = byDepth_[depth];
+            for (auto at = stack.rbegin(); at != stack.rend(); ++at)
+                if (view(*at) == prefix)
+                    return Found{*at, slash + 1};
+        }
+        if (root_)
+            return Found{*root_, 0};
+        return std::nullopt;
+    }
+
+    void add(std::size_t index, std::string_view path)
+    {
+        if (path.empty()) {
+            root_ = index;
+            return;
+        }
+        const std::size_t depth = std::size_t(std::count(path.begin(), path.end(), '/')) + 1;
+        if (depth >= byDepth_.size())
+            byDepth_.resize(depth + 1);
+        std::vector<std::size_t>& stack = byDepth_[depth];
+        while (!stack.empty() && !path.starts_with(view(stack.back())))
+            stack.pop_back();
+        stack.push_back(index);
+    }
+
+private:
+    std::string_view view(std::size_t index) const
+    {
+        const QByteArray& path = folders_[index].path;
+        return std::string_view(path.constData(), std::size_t(path.size()));
+    }
+
+    const std::vector<SnapshotFolder>& folders_;
+    std::vector<std::vector<std::size_t>> byDepth_;   // by the number of path components
+    std::optional<std::size_t> root_;
+};
+
 QByteArray encodeBody(const Snapshot& snapshot)
 {
     QByteArray body;
@@ -141,28 +203,15 @@ QByteArray encodeBody(const Snapshot& snapshot)
 
     // Each folder names its nearest ancestor written before it by distance back in the list, and
     // keeps only the rest of its path; 0 means none, and the name is the whole path.
-    std::unordered_map<std::string_view, std::uint64_t> written;
-    written.reserve(snapshot.folders.size());
+    Ancestors ancestors(snapshot.folders);
     for (std::size_t i = 0; i < snapshot.folders.size(); ++i) {
         const SnapshotFolder& folder = snapshot.folders[i];
         const std::string_view path(folder.path.constData(), std::size_t(folder.path.size()));
         std::uint64_t distance = 0;
         std::string_view name = path;
-        if (!path.empty()) {
-            for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos && slash > 0;
-                 slash = path.rfind('/', slash - 1)) {
-                const auto found = written.find(path.substr(0, slash));
-                if (found != written.end()) {
-                    distance = i - found->second;
-                    name = path.substr(slash + 1);
-                    break;
-                }
-            }
-            if (distance == 0) {
-                const auto root = written.find(std::string_view());
-                if (root != written.end())
-                    distance = i - root->second;
-            }
+        if (const auto found = ancestors.find(path)) {
+            distance = i - found->index;
+            name = path.substr(found->nameAt);
         }
         const int apparentWidth = byteWidth(folder.apparent);
         const int allocatedWidth = byteWidth(folder.allocated);
@@ -172,7 +221,7 @@ QByteArray encodeBody(const Snapshot& snapshot)
         body.append(name.data(), qsizetype(name.size()));
         putBytes(body, folder.apparent, apparentWidth);
         putBytes(body, folder.allocated, allocatedWidth);
-        written.emplace(path, i);
+        ancestors.add(i, path);
     }
     return body;
 }

@@ -66,19 +66,36 @@ private slots:
         QCOMPARE(read.snapshot->taken.isValid(), snapshot.taken.isValid());
     }
 
-    // Each folder costs at most 24 bytes besides its name, even with the largest sizes and
+    // Each folder costs at most 24 bytes besides its own name, even with the largest sizes and
     // parents far back in the list.
-    void bodyStaysWithinTwentyFourBytesAFolderPlusNames()
+    void bodyStaysWithinTwentyFourBytesAFolderPlusItsName()
     {
         Snapshot s = makeSnapshot("v", 1, {{"", kMax, kMax}});
+        for (int i = 0; i < 3000; ++i)
+            s.folders.push_back({QByteArray::number(i).leftJustified(i % 256, 'x'), kMax, kMax});
         std::size_t names = 0;
-        for (int i = 0; i < 3000; ++i) {
-            const QByteArray name = QByteArray::number(i).leftJustified(i % 256, 'x');
-            s.folders.push_back({name, kMax, kMax});
-            names += std::size_t(name.size());
-        }
+        for (const SnapshotFolder& folder : s.folders)
+            names += std::size_t(folder.path.size());
         const std::size_t fixed = 1 + s.volumeId.size() + 8 + 2;   // id, time, folder count
         QVERIFY(snapshotBodySize(s) <= fixed + 24 * s.folders.size() + names);
+    }
+
+    // "p-1" and "p.x" sort between "p" and "p/c"; such siblings must not cost "p/c" its parent
+    // (it would be written under the root with a longer name).
+    void siblingsBetweenParentAndChildCostNothing()
+    {
+        const auto tree = [](char dash, char dot) {
+            Snapshot s = makeSnapshot("v", 1, {{"", 1}});
+            for (const QByteArray top : {"p", "p-1", "p.x", "p.x-2"})
+                for (const QByteArray below : {"", "/c", "/c-d", "/c/e", "/c-d/e", "/c.d/f/g"})
+                    s.folders.push_back({QByteArray(top + below).replace('-', dash).replace('.', dot), 1, 1});
+            std::sort(s.folders.begin(), s.folders.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+            return s;
+        };
+        const Snapshot between = tree('-', '.');
+        QCOMPARE(snapshotBodySize(between), snapshotBodySize(tree('A', 'B')));
+        const SnapshotRead read = decodeSnapshot(encodeSnapshot(between));
+        QVERIFY(read.snapshot && sameSnapshot(*read.snapshot, between));
     }
 
     void cutFilesAreRejected()
