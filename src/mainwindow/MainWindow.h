@@ -33,6 +33,8 @@ class WidgetFormAccess;
 class FolderTree;
 class StatusBox;
 class LargestFilesWindow;
+class ChangesWindow;
+struct Snapshot;
 struct Folder;
 
 // The main window: drive chooser, folder tree, folder buttons, progress bar, status box.
@@ -106,6 +108,8 @@ private:
     void createViewMenu();
     void sizeOnDiskToggled(bool on);
     void largestFilesTriggered();
+    void changesTriggered();
+    void saveSnapshot();
     void scanFinished();   // the windows beyond the tree take the new scan
     void recaptionTree();
     void openTreeDownTo(const QByteArray& path);
@@ -152,6 +156,9 @@ private:
     QMenu* lastPopup_ = nullptr;
     QAction* sizeOnDisk_ = nullptr;
     QPointer<LargestFilesWindow> largestFiles_;
+    QPointer<ChangesWindow> changes_;
+    std::shared_ptr<const Snapshot> lastSnapshot_;   // of the last complete scan
+    bool saving_ = false;                             // a snapshot is being written
 
     std::unique_ptr<FolderTree> tree_;
     std::unique_ptr<StatusBox> status_;

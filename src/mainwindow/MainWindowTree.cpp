@@ -68,7 +68,7 @@ void MainWindow::refreshTriggered()
 
 bool MainWindow::busy() const
 {
-    return scanner_->scanning() || !filling_.isEmpty();
+    return scanner_->scanning() || !filling_.isEmpty() || saving_;
 }
 
 void MainWindow::scanVolume()

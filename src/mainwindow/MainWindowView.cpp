@@ -8,7 +8,11 @@
 #include "desktop/Events.h"
 #include "desktop/Shell.h"
 #include "fs/FileSystem.h"
+#include "fs/VolumeIdentity.h"
+#include "insight/ChangesWindow.h"
 #include "insight/LargestFilesWindow.h"
+#include "insight/Snapshot.h"
+#include "insight/SnapshotStore.h"
 #include "fs/Keys.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
@@ -18,14 +22,23 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
 namespace torvane {
 
 namespace {
+
 const QString kSizeOnDiskSetting = QStringLiteral("view/sizeOnDisk");
+
+// $XDG_DATA_HOME/torvane, else ~/.local/share/torvane.
+QString snapshotFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane");
 }
+
+} // namespace
 
 void MainWindow::createViewMenu()
 {
@@ -38,6 +51,8 @@ void MainWindow::createViewMenu()
     view->addSeparator();
     connect(menuEntry(view, "mLargestFiles", QStringLiteral("Largest Files"), QKeySequence(Qt::CTRL | Qt::Key_B)),
             &QAction::triggered, this, &MainWindow::largestFilesTriggered);
+    connect(menuEntry(view, "mChanges", QStringLiteral("Changes Since Last Scan"), QKeySequence(Qt::CTRL | Qt::Key_G)),
+            &QAction::triggered, this, &MainWindow::changesTriggered);
 }
 
 // Failure style: none needed; a folder whose size is not known keeps its caption.
@@ -48,6 +63,63 @@ void MainWindow::sizeOnDiskToggled(bool on)
     recaptionTree();
     if (largestFiles_)
         largestFiles_->setSizeOnDisk(on);
+    if (changes_)
+        changes_->setSizeKind(on ? SizeKind::Allocated : SizeKind::Apparent);
+}
+
+// Failure style: the window's own (an unreadable earlier snapshot gets one status line).
+void MainWindow::changesTriggered()
+{
+    if (!changes_) {
+        ChangesWindowHooks hooks;
+        hooks.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
+        hooks.openFolder = [this](const QByteArray& folder) {
+            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
+        };
+        hooks.statusLine = [this](const QString& line) { status_->prependLine(line); };
+        changes_ = new ChangesWindow(SnapshotStore(snapshotFolder()), std::move(hooks), this);
+        changes_->setWindowFlag(Qt::Window);
+        changes_->setSizeKind(sizeOnDisk_->isChecked() ? SizeKind::Allocated : SizeKind::Apparent);
+        changes_->setCurrent(lastSnapshot_, services_.fileSystem->walkedVolume());
+    }
+    changes_->show();
+    changes_->raise();
+    changes_->activateWindow();
+}
+
+// After a complete scan the volume's folder sizes are kept, so a later scan can say what
+// changed. Reading the index and writing the file run off the user-interface thread; no scan
+// may replace the index meanwhile. Failure style: one status line.
+void MainWindow::saveSnapshot()
+{
+    FileSystem& fs = *services_.fileSystem;
+    const QByteArray mount = fs.walkedVolume();
+    Volume volume{mount, {}, {}};
+    for (const Volume& v : fs.volumes()) {
+        if (v.mountPath == mount)
+            volume = v;
+    }
+    saving_ = true;
+    const SnapshotStore store(snapshotFolder());
+    QString failure;
+    auto snapshot = runWhileEventsRun([&fs, &store, &failure, volume] {
+        auto made = std::make_shared<Snapshot>();
+        made->volumeId = volumeIdentity(volume);
+        made->taken = QDateTime::currentDateTime();
+        for (IndexedFolder& folder : fs.indexedFolders())
+            made->folders.push_back({std::move(folder.path), folder.sizes.apparent, folder.sizes.allocated});
+        if (!store.save(*made, &failure))
+            made.reset();
+        return std::shared_ptr<const Snapshot>(std::move(made));
+    });
+    saving_ = false;
+    if (!snapshot) {
+        status_->prependLine(QStringLiteral("The scan could not be kept for comparison: ") + failure);
+        return;
+    }
+    lastSnapshot_ = std::move(snapshot);
+    if (changes_)
+        changes_->setCurrent(lastSnapshot_, mount);
 }
 
 // Failure style: none here; the window's commands report their own failures.
@@ -74,6 +146,8 @@ void MainWindow::largestFilesTriggered()
 
 void MainWindow::scanFinished()
 {
+    if (scanner_->completed())
+        saveSnapshot();
     if (largestFiles_) {
         largestFiles_->setFiles(services_.fileSystem->largestFiles(), services_.fileSystem->walkedVolume());
         largestFiles_->setChosenVolume(currentDrive());

@@ -44,6 +44,7 @@ void DriveScanner::scanVolume()
     if (scanning_)
         return;
     scanning_ = true;
+    completed_ = false;
     struct Done {
         bool& flag;
         ~Done() { flag = false; }
@@ -116,6 +117,7 @@ void DriveScanner::scanVolume()
     c_.setTimerEnabled(false);
     c_.progress->setValue(0);
     c_.status->completeScan(scanTimeStamp(QDateTime::currentDateTime()));
+    completed_ = true;
 }
 
 void DriveScanner::abandon()

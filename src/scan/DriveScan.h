@@ -40,6 +40,8 @@ public:
     // report and the status lines. Ignored while a scan runs.
     void scanVolume();
     bool scanning() const { return scanning_; }
+    // The last scan ran to its end (not cancelled at the large-drive question).
+    bool completed() const { return completed_; }
     // Captions and status lines show the bytes taken on the disk instead of the files' sizes;
     // the report keeps the files' sizes.
     void setSizeOnDisk(bool on) { sizeOnDisk_ = on; }
@@ -68,6 +70,7 @@ private:
     ReportWriter* report_ = nullptr;   // open only inside scanVolume
     bool scanning_ = false;
     bool sizeOnDisk_ = false;
+    bool completed_ = false;
     std::uint64_t usedBytes_ = 0;
     QSet<QByteArray> reported_;   // folders this scan wrote an error line for
 };

@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>

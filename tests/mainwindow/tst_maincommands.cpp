@@ -159,6 +159,30 @@ private slots:
         QCOMPARE(table->model()->rowCount(), 1);
     }
 
+    // Every complete scan is kept; View > Changes compares the last one with the one before.
+    void changesSinceTheLastScan()
+    {
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane")).removeRecursively();
+        Harness h;
+        h.w->runClicked();
+        h.fs.addFolder("/data/z", 7 * MB);      // grew by 5 MB
+        h.fs.addFolder("/data/new", 1 * MB);
+        h.w->runClicked();
+        h.action("mChanges")->trigger();
+        auto* window = h.w->findChild<QWidget*>(QStringLiteral("changesWindow"));
+        QVERIFY(window && window->isVisible());
+        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("changesTree"));
+        QTRY_VERIFY(tree->topLevelItemCount() == 2);
+        QStringList rows;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = tree->topLevelItem(i);
+            rows << (row->text(0) + QLatin1Char('|') + row->text(3));
+        }
+        QCOMPARE(rows.size(), 2);
+        QVERIFY2(rows[0].startsWith(QStringLiteral("+5.00 MB|")) && rows[0].contains(QLatin1Char('z')), qPrintable(rows.join(u';')));
+        QVERIFY2(rows[1].startsWith(QStringLiteral("+1.00 MB|")) && rows[1].contains(QStringLiteral("new")), qPrintable(rows.join(u';')));
+    }
+
     void dropOnTheStatusFrameSavesTheLog()
     {
         Harness h;
