@@ -1,6 +1,7 @@
-// torvane-map-bench [FILES FOLDERS BIG] [--size WxH] [--runs N] [--allocated] [--window PNG]: the
-// map of a generated volume, by default the large tree bench/run measures (1,000,000 files in
-// 100,000 folders). The volume is made in memory the way torvane-gentree makes it on disk (the
+// torvane-map-bench [FILES FOLDERS BIG | --walk DIR] [--size WxH] [--runs N] [--allocated]
+// [--window PNG]: the map of a generated volume, by default the large tree bench/run measures
+// (1,000,000 files in 100,000 folders), or of a real folder read by the program's own walk (its
+// folders only: no file tiles). The volume is made in memory the way torvane-gentree makes it on disk (the
 // same folders, names and file sizes, without the hard links), so no disk is read. Times building
 // the map's tree, laying it out and painting it into an image, the way the map window does after a
 // scan and on a resize. With --window, also the map window itself: how long handing it the scan
@@ -10,6 +11,8 @@
 #include "insight/MapPaint.h"
 #include "insight/MapView.h"
 #include "insight/MapWindow.h"
+
+#include "fs/Walk.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -106,6 +109,17 @@ GeneratedVolume generate(long files, long folderCount, long big)
     return volume;
 }
 
+GeneratedVolume walked(const std::string& dir)
+{
+    Walk walk(dir);
+    walk.wait();
+    GeneratedVolume volume;
+    volume.mount = QByteArray::fromStdString(dir);
+    for (const Walk::FolderRecord& record : walk.folders())
+        volume.folders.push_back({QByteArray::fromStdString(record.path), {record.size, record.size}});
+    return volume;
+}
+
 double millisecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -133,6 +147,7 @@ int main(int argc, char** argv)
     int width = 1280, height = 800, runs = 7;
     bool allocated = false;
     QString windowShot;
+    std::string walkDir;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc)
             std::sscanf(argv[++i], "%dx%d", &width, &height);
@@ -140,6 +155,8 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--allocated") == 0)
             allocated = true;
+        else if (std::strcmp(argv[i], "--walk") == 0 && i + 1 < argc)
+            walkDir = argv[++i];
         else if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc)
             windowShot = QString::fromLocal8Bit(argv[++i]);
         else
@@ -149,9 +166,12 @@ int main(int argc, char** argv)
     const long folders = counts.size() > 1 ? counts[1] : 100000;
     const long big = counts.size() > 2 ? counts[2] : 0;
 
-    const GeneratedVolume volume = generate(files, folders, big);
-    std::printf("volume: %ld files in %zu folders, %zu largest files listed; %dx%d, %s sizes\n", files,
-                volume.folders.size(), volume.largest.size(), width, height, allocated ? "allocated" : "apparent");
+    const GeneratedVolume volume = walkDir.empty() ? generate(files, folders, big) : walked(walkDir);
+    if (walkDir.empty())
+        std::printf("volume: %ld files in %zu folders, %zu largest files listed; %dx%d, %s sizes\n", files,
+                    volume.folders.size(), volume.largest.size(), width, height, allocated ? "allocated" : "apparent");
+    else
+        std::printf("volume: %s walked, %zu folders; %dx%d\n", walkDir.c_str(), volume.folders.size(), width, height);
 
     MapLayoutOptions options;
     options.labelHeight = QFontMetricsF(QApplication::font()).height() + 2;

@@ -34,7 +34,7 @@ struct MapLayout {
     MapLayoutOptions options;
 };
 
-// The part of a folder tile its children share: inside the border and below the label strip.
+// The area of a folder tile its children share: inside the border and below the label strip.
 // Empty when less than minSide is left either way.
 QRectF mapContentRect(const QRectF& tileRect, const MapLayoutOptions& options);
 bool mapHasLabelStrip(const QRectF& tileRect, const MapLayoutOptions& options);

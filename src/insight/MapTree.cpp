@@ -14,8 +14,8 @@ std::string_view viewOf(const QByteArray& bytes)
     return {bytes.constData(), std::size_t(bytes.size())};
 }
 
-// The folder part of a path below the volume: what is left when its last component and the
-// separator before it are taken off ("" for a top-level entry).
+// The folder holding an entry, given the entry's path below the volume: what is left when its
+// last component and the separator before it are taken off ("" for a top-level entry).
 std::string_view parentOf(std::string_view path, qsizetype nameLength)
 {
     const std::size_t keep = path.size() > std::size_t(nameLength) ? path.size() - std::size_t(nameLength) - 1 : 0;
