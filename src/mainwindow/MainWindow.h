@@ -34,6 +34,7 @@ class FolderTree;
 class StatusBox;
 class LargestFilesWindow;
 class ChangesWindow;
+class MapWindow;
 struct Snapshot;
 struct Folder;
 
@@ -109,6 +110,8 @@ private:
     void sizeOnDiskToggled(bool on);
     void largestFilesTriggered();
     void changesTriggered();
+    void mapTriggered();
+    void showScanOnMap();
     void saveSnapshot();
     void scanFinished();   // the windows beyond the tree take the new scan
     void recaptionTree();
@@ -130,6 +133,8 @@ private:
     bool refuseVolumeRoot(const QByteArray& key);
     bool confirmDelete(const QByteArray& key);
     bool trashFile(const QByteArray& path);
+    bool trashFolder(const QByteArray& key);
+    bool trashItem(const QByteArray& path);   // a folder or a file
     void showDeleteOutcome(const QByteArray& key);
 
     Services services_;
@@ -157,6 +162,7 @@ private:
     QAction* sizeOnDisk_ = nullptr;
     QPointer<LargestFilesWindow> largestFiles_;
     QPointer<ChangesWindow> changes_;
+    QPointer<MapWindow> map_;
     std::shared_ptr<const Snapshot> lastSnapshot_;   // of the last complete scan
     bool saving_ = false;                             // a snapshot is being written
 

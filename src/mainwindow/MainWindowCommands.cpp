@@ -100,23 +100,37 @@ void MainWindow::openClicked()
 // shows the outcome unless nothing was selected or the root was refused.
 void MainWindow::deleteClicked()
 {
-    if (trashBusy_)
-        return;
-    const TrashBusy guard(trashBusy_);
     const QByteArray key = tree_->selectedKey();
-    bool rootRefused = false;
+    if (key.isEmpty())
+        statusLineOnFailure(*status_, numberedErrorLine, [&] { requireSelection(key); });
+    else
+        trashFolder(key);
+}
+
+// Delete of one folder: the root refusal, the question, the move and the tree's outcome. True
+// when the folder is gone.
+bool MainWindow::trashFolder(const QByteArray& key)
+{
+    if (trashBusy_)
+        return false;
+    const TrashBusy guard(trashBusy_);
+    if (refuseVolumeRoot(key))
+        return false;
     statusLineOnFailure(*status_, numberedErrorLine, [&] {
-        requireSelection(key);
-        rootRefused = refuseVolumeRoot(key);
-        if (!rootRefused && confirmDelete(key)) {
+        if (confirmDelete(key)) {
             // The move measures the folder for the trash's size list: a large one takes a while.
             BusyCursor busy;
             Shell& shell = *services_.shell;
             runWhileEventsRun([&shell, key] { shell.moveToTrash(key); });
         }
     });
-    if (!key.isEmpty() && !rootRefused)
-        showDeleteOutcome(key);
+    showDeleteOutcome(key);
+    return !services_.fileSystem->folderExists(key);
+}
+
+bool MainWindow::trashItem(const QByteArray& path)
+{
+    return services_.fileSystem->folderExists(path) ? trashFolder(path) : trashFile(path);
 }
 
 // The largest files' Move to Trash: Delete's question, trash code and error line, for one file.

@@ -11,6 +11,7 @@
 #include "fs/VolumeIdentity.h"
 #include "insight/ChangesWindow.h"
 #include "insight/LargestFilesWindow.h"
+#include "insight/MapWindow.h"
 #include "insight/Snapshot.h"
 #include "insight/SnapshotStore.h"
 #include "fs/Keys.h"
@@ -53,6 +54,8 @@ void MainWindow::createViewMenu()
             &QAction::triggered, this, &MainWindow::largestFilesTriggered);
     connect(menuEntry(view, "mChanges", QStringLiteral("Changes Since Last Scan"), QKeySequence(Qt::CTRL | Qt::Key_G)),
             &QAction::triggered, this, &MainWindow::changesTriggered);
+    connect(menuEntry(view, "mMap", QStringLiteral("Map"), QKeySequence(Qt::CTRL | Qt::Key_K)), &QAction::triggered,
+            this, &MainWindow::mapTriggered);
 }
 
 // Failure style: none needed; a folder whose size is not known keeps its caption.
@@ -65,6 +68,41 @@ void MainWindow::sizeOnDiskToggled(bool on)
         largestFiles_->setSizeOnDisk(on);
     if (changes_)
         changes_->setSizeKind(on ? SizeKind::Allocated : SizeKind::Apparent);
+    showScanOnMap();
+}
+
+// Failure style: the window's commands report their own failures.
+void MainWindow::mapTriggered()
+{
+    if (!map_) {
+        MapActions actions;
+        actions.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
+        actions.openFolder = [this](const QByteArray& folder) {
+            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
+        };
+        actions.moveToTrash = [this](const QByteArray& path) { return trashItem(path); };
+        map_ = new MapWindow(std::move(actions), this);
+        map_->setWindowFlag(Qt::Window);
+        showScanOnMap();
+    }
+    if (const QByteArray selected = tree_->selectedKey(); !selected.isEmpty())
+        map_->showFolder(selected);
+    map_->show();
+    map_->raise();
+    map_->activateWindow();
+}
+
+// The map draws from the index and the largest files, which need no disk access.
+void MainWindow::showScanOnMap()
+{
+    FileSystem& fs = *services_.fileSystem;
+    const QByteArray mount = fs.walkedVolume();
+    if (!map_ || mount.isEmpty() || scanner_->scanning())
+        return;
+    const QString note = driveKey(mount) == driveKey(currentDrive())
+        ? QString()
+        : QStringLiteral("The map shows %1; scan %2 to see it.").arg(displayName(mount), displayName(currentDrive()));
+    map_->setScan(mount, fs.indexedFolders(), fs.largestFiles(), sizeOnDisk_->isChecked(), note);
 }
 
 // Failure style: the window's own (an unreadable earlier snapshot gets one status line).
@@ -148,6 +186,7 @@ void MainWindow::scanFinished()
 {
     if (scanner_->completed())
         saveSnapshot();
+    showScanOnMap();
     if (largestFiles_) {
         largestFiles_->setFiles(services_.fileSystem->largestFiles(), services_.fileSystem->walkedVolume());
         largestFiles_->setChosenVolume(currentDrive());

@@ -1,5 +1,7 @@
 #include "MainWindowHarness.h"
 
+#include "insight/MapWindow.h"
+
 class MainCommandsTest : public QObject {
     Q_OBJECT
 
@@ -181,6 +183,21 @@ private slots:
         QCOMPARE(rows.size(), 2);
         QVERIFY2(rows[0].startsWith(QStringLiteral("+5.00 MB|")) && rows[0].contains(QLatin1Char('z')), qPrintable(rows.join(u';')));
         QVERIFY2(rows[1].startsWith(QStringLiteral("+1.00 MB|")) && rows[1].contains(QStringLiteral("new")), qPrintable(rows.join(u';')));
+    }
+
+    // View > Map opens on the folder selected in the tree, drawn from the last scan.
+    void mapOpensOnTheSelectedFolder()
+    {
+        Harness h;
+        h.action("mMap")->trigger();
+        auto* map = h.w->findChild<MapWindow*>(QStringLiteral("mapWindow"));
+        QVERIFY(map && map->isVisible());
+        QCOMPARE(map->findChild<QLabel*>(QStringLiteral("mapNote"))->text(), QStringLiteral("No scan yet."));
+        h.w->runClicked();
+        h.select("/data/a");
+        h.action("mMap")->trigger();
+        QCOMPARE(map->topFolder(), QByteArray("/data/a"));
+        QVERIFY(map->windowTitle().contains(QStringLiteral("/data/a")));
     }
 
     void dropOnTheStatusFrameSavesTheLog()
