@@ -25,7 +25,8 @@ public:
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
 
-    // Every folder has its size (or its error) and no worker is busy any more.
+    // Every folder has its size (or its error). The root's answer is Pending until then, so a
+    // caller that has the root's size sees the walk finished.
     bool finished() const;
     void wait();
     // Blocks at most `limit`; returns earlier when a folder is completed or the walk ends.

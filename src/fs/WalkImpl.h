@@ -152,6 +152,7 @@ public:
     void finishItem();
     void endTraversal();
     void release(std::uint32_t id);
+    void markFinished();
     void fail(std::uint32_t id, int error, std::uint8_t extraFlags);
 
     // Hard links (WalkLinks.cpp)

@@ -107,6 +107,9 @@ Walk::Answer Walk::sizeOf(std::string_view relative) const
             return {State::Missing, 0, 0};
         id = lo;
     }
+    // The root's answer waits for the walk's end, so whoever has it also sees finished().
+    if (id == 0 && !s.finished_.load())
+        return {State::Pending, 0, 0};
     const Node& n = s.node(id);
     if (n.error)
         return {State::Failed, 0, n.error};

@@ -160,6 +160,11 @@ void Walk::Impl::endTraversal()
     // Every folder is read. Hard links whose other names were never met (outside this volume
     // or in unreadable folders) are decided among the names that were.
     decideOpenLinks();
+    markFinished();
+}
+
+void Walk::Impl::markFinished()
+{
     {
         std::scoped_lock lock(queueMutex_, doneMutex_);
         finished_ = true;
@@ -182,8 +187,12 @@ void Walk::Impl::release(std::uint32_t id)
             { std::lock_guard lock(doneMutex_); }
             doneCv_.notify_all();
         }
-        if (id == 0)
+        if (id == 0) {
+            // The root is complete only when every folder is: the walk has finished now, not
+            // when the last worker gets round to saying so.
+            markFinished();
             return;
+        }
         const std::uint32_t parent = n.parent;
         node(parent).size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
         id = parent;

@@ -151,6 +151,7 @@ private slots:
     void replacedAndAbandonedWalks();
     void foldersSwappedForLinksDuringTheWalk();
     void mountPointIsListedNotEntered();
+    void rootSizeOnlyOnceFinished();
 };
 
 void WalkTest::fixtureMatchesOracle()
@@ -450,6 +451,35 @@ void WalkTest::mountPointIsListedNotEntered()
         QCOMPARE(fs.subfolders(bytes(t.root())).size(), std::size_t(1));
     }
     QVERIFY(::umount(t.at("mnt").c_str()) == 0);
+}
+
+// A walk that has its root's size has finished: a caller who sees the one sees the other, however
+// the threads are scheduled. Files whose other names are outside the tree are decided last, at
+// the very end of the walk.
+void WalkTest::rootSizeOnlyOnceFinished()
+{
+    Tree t;
+    Tree outside;
+    for (int i = 0; i < 8; ++i) {
+        const std::string d = "d" + std::to_string(i);
+        t.dir(d);
+        for (int k = 0; k < 40; ++k) {
+            const std::string f = d + "/f" + std::to_string(k);
+            t.file(f, 1);
+            if (::link(t.at(f).c_str(), outside.at(std::to_string(i) + "-" + std::to_string(k)).c_str()) != 0)
+                QFAIL("link");
+        }
+    }
+    const QByteArray root = bytes(t.root());
+    for (int run = 0; run < 300; ++run) {
+        LinuxFileSystem fs;
+        fs.beginWalk(root);
+        std::optional<std::uint64_t> size;
+        while (!(size = fs.folderSize(root))) {
+        }
+        QCOMPARE(*size, 320u);
+        QVERIFY2(fs.walkProgress().finished, ("run " + std::to_string(run)).c_str());
+    }
 }
 
 QTEST_GUILESS_MAIN(WalkTest)
