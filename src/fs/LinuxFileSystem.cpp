@@ -218,6 +218,14 @@ std::vector<Folder> LinuxFileSystem::subfolders(const QByteArray& path)
 
 QDateTime LinuxFileSystem::lastAccess(const QByteArray& path)
 {
+    // The walk has read the folder since (which may have moved the time to now): the time its
+    // parent's read saw comes first.
+    if (walk_ && walk_->rootError() == 0) {
+        if (const std::optional<std::string_view> rel = relativeTo(walkRoot_, path)) {
+            if (const std::optional<std::int64_t> seconds = walk_->accessTimeOf(*rel))
+                return QDateTime::fromSecsSinceEpoch(*seconds);
+        }
+    }
     struct stat st {};
     if (const int err = walkio::lstatPath(bytesOf(path), st))
         throw PlatformError::fromErrno(err);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,6 +43,9 @@ public:
     // root). Missing: not in the index (made after its parent was read, or below a folder that
     // could not be read).
     Answer sizeOf(std::string_view relative) const;
+    // The folder's access time (seconds since 1970) from before the walk read it, known once its
+    // parent was read; nothing when it is not in the index or its time was not known.
+    std::optional<std::int64_t> accessTimeOf(std::string_view relative) const;
 
     // The root could not be opened: its errno, else 0.
     int rootError() const;
@@ -65,7 +69,6 @@ public:
         bool mountPoint = false;
     };
     std::vector<FolderRecord> folders() const;
-
     class Impl;
 
 private:
