@@ -105,8 +105,11 @@ WalkProgress LinuxFileSystem::walkProgress()
 {
     WalkProgress p;
     p.finished = !walk_ || walk_->finished();
-    if (walk_)
-        p.bytesWalked = walk_->totals().bytesWalked;
+    if (walk_) {
+        const Walk::Totals t = walk_->totals();
+        p.bytesWalked = t.bytesWalked;
+        p.bytesAllocated = t.bytesAllocated;
+    }
     for (const auto& [path, walk] : onDemand_)
         p.finished = p.finished && walk->finished();
     return p;

@@ -57,6 +57,8 @@ public:
         std::uint64_t bytes = 0;        // the root's size once finished
         std::uint64_t indexBytes = 0;   // the index's own storage
         std::uint64_t bytesWalked = 0;  // apparent bytes stat'ed so far
+        std::uint64_t bytesAllocated = 0;   // allocated bytes stat'ed so far, folders and all, a
+                                            // file of several links once
     };
     Totals totals() const;
 

@@ -177,7 +177,8 @@ public:
     void fail(std::uint32_t id, int error, std::uint8_t extraFlags);
 
     // Hard links (WalkLinks.cpp)
-    void noteLink(std::uint32_t folder, const struct stat& st, std::string_view name);
+    // True the first time the walk meets the file under any of its names.
+    bool noteLink(std::uint32_t folder, const struct stat& st, std::string_view name);
     void decide(walkimpl::LinkGroup& group);
     void decideOpenLinks();
 
@@ -233,6 +234,7 @@ public:
     std::atomic<std::uint64_t> folders_{0};
     std::atomic<std::uint64_t> files_{0};
     std::atomic<std::uint64_t> bytesWalked_{0};
+    std::atomic<std::uint64_t> bytesAllocated_{0};
 
     std::vector<std::jthread> workers_;
 };

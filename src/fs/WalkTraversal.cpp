@@ -77,6 +77,7 @@ Walk::Impl::Impl(std::string rootPath, int threads)
         return;
     }
     device_ = st.st_dev;
+    bytesAllocated_ = std::uint64_t(st.st_blocks) * 512;
     work_ = 1;
     shared_.push_back(Item{0, nullptr});
     threads_ = threads > 0 ? threads : defaultThreads();
@@ -261,6 +262,7 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     scratch.subfolders.clear();
     std::uint64_t bytes = 0;
     std::uint64_t walked = 0;
+    std::uint64_t allocated = 0;
     std::uint64_t files = 0;
     std::uint32_t count = 0;
     int statError = 0;
@@ -291,15 +293,20 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
             continue;
         }
         if (S_ISDIR(st.st_mode)) {
+            if (st.st_dev == device_)   // a mount point shows the other file system's root
+                allocated += std::uint64_t(st.st_blocks) * 512;
             addSubfolder(entry.name, &st, keepsEveryAtime_ || st.st_uid == uid_);
             continue;
         }
         ++files;
         walked += std::uint64_t(st.st_size);
-        if (st.st_nlink > 1)
-            noteLink(id, st, entry.name);
-        else
+        if (st.st_nlink > 1) {
+            if (noteLink(id, st, entry.name))
+                allocated += std::uint64_t(st.st_blocks) * 512;
+        } else {
             bytes += std::uint64_t(st.st_size);
+            allocated += std::uint64_t(st.st_blocks) * 512;
+        }
     }
 
     std::vector<std::uint32_t> order(scratch.subfolders.size());
@@ -321,6 +328,7 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     n.size.fetch_add(bytes, std::memory_order_relaxed);
     files_.fetch_add(files, std::memory_order_relaxed);
     bytesWalked_.fetch_add(walked, std::memory_order_relaxed);
+    bytesAllocated_.fetch_add(allocated, std::memory_order_relaxed);
     folders_.fetch_add(1, std::memory_order_relaxed);
 
     if (k > 0) {

@@ -6,12 +6,14 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -61,6 +63,7 @@ private slots:
     void replacedAndAbandonedWalks();
     void foldersSwappedForLinksDuringTheWalk();
     void mountPointIsListedNotEntered();
+    void progressInAllocatedBytes();
     void rootSizeOnlyOnceFinished();
 };
 
@@ -362,6 +365,43 @@ void WalkTest::mountPointIsListedNotEntered()
         QCOMPARE(fs.subfolders(bytes(t.root())).size(), std::size_t(1));
     }
     QVERIFY(::umount(t.at("mnt").c_str()) == 0);
+}
+
+// What the progress bar is measured in: allocated bytes, every entry (folders too) once, a file of
+// several names once, a hole not at all; summed as du would.
+void WalkTest::progressInAllocatedBytes()
+{
+    Tree t;
+    for (const char* folder : {"a", "a/b", "c", "many"})
+        t.dir(folder);
+    t.file("a/written", 200000);
+    t.file("a/b/hole", std::uint64_t(1) << 40, true);
+    t.file("c/linked", 100000);
+    t.link("c/linked", "a/second");
+    t.link("c/linked", "a/b/third");
+    t.symlink("../c/linked", "a/symlink");
+    for (int i = 0; i < 300; ++i)
+        t.file("many/f" + std::to_string(i), std::uint64_t(i * 50));
+    ::sync();   // allocation settles: what the oracle reads is what the walk reads
+
+    static std::uint64_t allocated;
+    static std::set<std::pair<dev_t, ino_t>> seen;
+    allocated = 0;
+    seen.clear();
+    QCOMPARE(::nftw(t.root().c_str(), [](const char*, const struct stat* st, int, FTW*) {
+        if (seen.insert({st->st_dev, st->st_ino}).second)
+            allocated += std::uint64_t(st->st_blocks) * 512;
+        return 0;
+    }, 64, FTW_PHYS | FTW_MOUNT), 0);
+    QVERIFY(allocated >= 300000 && allocated < (std::uint64_t(1) << 30));
+
+    LinuxFileSystem fs;
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    sizeWhenReady(fs, root);
+    const torvane::WalkProgress p = fs.walkProgress();
+    QVERIFY(p.finished);
+    QCOMPARE(p.bytesAllocated, allocated);
 }
 
 // A walk that has its root's size has finished: a caller who sees the one sees the other, however
