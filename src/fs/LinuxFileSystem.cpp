@@ -115,9 +115,18 @@ WalkProgress LinuxFileSystem::walkProgress()
     return p;
 }
 
-WalkErrors LinuxFileSystem::walkErrors(std::size_t)
+WalkErrors LinuxFileSystem::walkErrors(std::size_t limit)
 {
-    return {};   // TODO(walk): failed folders from the index
+    WalkErrors out;
+    if (!walk_)
+        return out;
+    const Walk::Failures failures = walk_->failures(limit);
+    out.total = failures.total;
+    out.first.reserve(failures.first.size());
+    for (const Walk::FolderRecord& r : failures.first)
+        out.first.push_back(FailedFolder{QByteArray(r.path.data(), qsizetype(r.path.size())), r.error,
+                                         PlatformError::fromErrno(r.error).description()});
+    return out;
 }
 
 void LinuxFileSystem::watchVolumes(std::function<void()>)

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,14 @@ public:
         bool mountPoint = false;
     };
     std::vector<FolderRecord> folders() const;
+    // The folders that could not be opened or read (or whose entries could not be stat'ed), in
+    // byte order of paths: the first `limit` of them, and how many there are in all.
+    struct Failures {
+        std::vector<FolderRecord> first;
+        std::size_t total = 0;
+    };
+    Failures failures(std::size_t limit) const;
+
     class Impl;
 
 private:

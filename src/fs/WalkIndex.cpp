@@ -145,6 +145,27 @@ std::optional<std::int64_t> Walk::accessTimeOf(std::string_view relative) const
     return std::nullopt;
 }
 
+Walk::Failures Walk::failures(std::size_t limit) const
+{
+    const Impl& s = *impl_;
+    std::lock_guard lock(s.indexMutex_);
+    Failures out;
+    for (std::uint32_t id = 0; id < s.nodeCount_; ++id) {
+        const Node& n = s.node(id);
+        if (n.error)
+            out.first.push_back(FolderRecord{s.pathOf(id), n.size.load(), n.error, false});
+    }
+    out.total = out.first.size();
+    const auto byPath = [](const FolderRecord& a, const FolderRecord& b) { return a.path < b.path; };
+    if (out.first.size() > limit) {
+        std::partial_sort(out.first.begin(), out.first.begin() + std::ptrdiff_t(limit), out.first.end(), byPath);
+        out.first.resize(limit);
+    } else {
+        std::sort(out.first.begin(), out.first.end(), byPath);
+    }
+    return out;
+}
+
 std::vector<Walk::FolderRecord> Walk::folders() const
 {
     const Impl& s = *impl_;

@@ -1,6 +1,6 @@
 // Who may read what: access times as they were before the walk (shown, and left on the disk where
-// the system lets the walk). Root may keep every access time, so as root the test also runs
-// itself again as nobody.
+// the system lets the walk), and the folders the walk could not read. Root reads everything and
+// may keep every access time, so as root the test also runs itself again as nobody.
 
 #include "WalkFixture.h"
 
@@ -36,6 +36,7 @@ class WalkAccessTest : public QObject {
 private slots:
     void accessTimesBeforeTheWalk();
     void othersFoldersShowTheirOldTime();
+    void unreadableFolders();
     void asNobody();
 };
 
@@ -91,6 +92,53 @@ void WalkAccessTest::othersFoldersShowTheirOldTime()
     QCOMPARE(std::int64_t(st.st_atim.tv_sec), kPast);
 }
 
+// Folders that cannot be opened or read, or whose entries cannot be stat'ed, are listed in byte
+// order of their paths below the volume; the sizes keep what could be read, as du does.
+void WalkAccessTest::unreadableFolders()
+{
+    if (::geteuid() == 0)
+        QSKIP("root reads every folder: asNobody runs this");
+    Tree t;
+    for (const char* folder : {"a", "a/locked", "a/open", "B", "c 0644", "c 0644/sub", "\xff", "\xff/locked"})
+        t.dir(folder);
+    t.file("a/open/f", 10);
+    t.file("a/locked/hidden", 1000);
+    t.file("B/hidden", 1000);
+    t.file("c 0644/f", 1000);
+    t.file("top", 5);
+    const std::vector<std::pair<std::string, mode_t>> modes{
+        {"a/locked", 0}, {"B", 0311}, {"c 0644", 0644}, {"\xff/locked", 0}};
+    const auto unlock = qScopeGuard([&] {
+        for (const auto& [rel, mode] : modes)
+            ::chmod(t.at(rel).c_str(), 0755);
+    });
+    for (const auto& [rel, mode] : modes)
+        QVERIFY(::chmod(t.at(rel).c_str(), mode) == 0);
+
+    LinuxFileSystem fs;
+    QCOMPARE(fs.walkErrors(10).total, std::size_t(0));
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root), 15u);
+    QCOMPARE(sizeWhenReady(fs, root + "/a"), 10u);
+    QCOMPARE(errorOf([&] { fs.folderSize(root + "/a/locked"); }), EACCES);
+
+    const torvane::WalkErrors all = fs.walkErrors(100);
+    QCOMPARE(all.total, std::size_t(5));
+    QByteArrayList paths;
+    for (const torvane::FailedFolder& f : all.first) {
+        paths << f.path;
+        QCOMPARE(f.error, EACCES);
+        QCOMPARE(f.description, QString::fromLocal8Bit(std::strerror(EACCES)));
+    }
+    QCOMPARE(paths, (QByteArrayList{"B", "a/locked", "c 0644", "c 0644/sub", "\xff/locked"}));
+    const torvane::WalkErrors two = fs.walkErrors(2);
+    QCOMPARE(two.total, std::size_t(5));
+    QCOMPARE(two.first.size(), std::size_t(2));
+    QCOMPARE(two.first[1].path, QByteArray("a/locked"));
+    QCOMPARE(fs.walkErrors(0).first.size(), std::size_t(0));
+}
+
 // As root: the cases above that need an ordinary user, run by this test binary again as nobody
 // on a folder prepared here, with folders of root's in it.
 void WalkAccessTest::asNobody()
@@ -112,7 +160,7 @@ void WalkAccessTest::asNobody()
     env.insert(QString::fromLatin1(kChildVariable), QString::fromStdString(base.root()));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList cases{QStringLiteral("othersFoldersShowTheirOldTime")};
+    const QStringList cases{QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")};
     child.start(QCoreApplication::applicationFilePath(), cases);
     QVERIFY(child.waitForFinished(120000));
     const QByteArray output = child.readAll();

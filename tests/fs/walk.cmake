@@ -3,7 +3,7 @@
 # Qt's own libraries are left out, while every access of the walk and the tests is still checked.
 # Their oracle is the hostile-tree library's sequential walk.
 #   torvane_walk_tests         sizes, the index, the FileSystem calls and the progress
-#   torvane_walk_access_tests  access times kept and shown (also as nobody)
+#   torvane_walk_access_tests  access times kept and shown, unreadable folders (also as nobody)
 include(${CMAKE_SOURCE_DIR}/bench/hostile/hostile.cmake)
 set(walk_tsan_supp ${CMAKE_CURRENT_BINARY_DIR}/walk-tsan.supp)
 file(WRITE ${walk_tsan_supp} "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Test.so.6\n")
