@@ -68,20 +68,25 @@ QByteArray homeFolder()
 
 } // namespace
 
-LinuxFileSystem::LinuxFileSystem() = default;
+LinuxFileSystem::LinuxFileSystem(std::function<std::vector<MountEntry>()> mountTable)
+    : mountTable_(std::move(mountTable))
+{
+}
 
 // Joins every walker: no worker outlives the object it reports to.
 LinuxFileSystem::~LinuxFileSystem() = default;
 
 std::vector<Volume> LinuxFileSystem::volumes()
 {
-    return driveVolumes(readMountTable(), homeFolder());
+    return driveVolumes(mountTable_(), homeFolder());
 }
 
 VolumeSpace LinuxFileSystem::volumeSpace(const QByteArray& mountPath)
 {
+    // statvfs alone would answer for an unmounted volume's empty folder with the numbers of the
+    // file system that holds the folder.
     struct statvfs vfs {};
-    if (mountPath.isEmpty() || ::statvfs(mountPath.constData(), &vfs) != 0)
+    if (!hasMountAt(mountTable_(), mountPath) || ::statvfs(mountPath.constData(), &vfs) != 0)
         return {};
     VolumeSpace space;
     space.ready = true;

@@ -1,3 +1,4 @@
+#include "fs/LinuxFileSystem.h"
 #include "fs/MountTable.h"
 
 #include <QtTest>
@@ -48,6 +49,7 @@ private slots:
     void driveList();
     void escapes();
     void linesThatAreNotMounts();
+    void spaceOnlyWhileMounted();
 };
 
 void VolumesTest::driveList_data()
@@ -128,6 +130,27 @@ void VolumesTest::linesThatAreNotMounts()
     QVERIFY(torvane::isDriveFileSystem("fuseblk"));
     QVERIFY(!torvane::isDriveFileSystem("cgroup"));
     QVERIFY(!torvane::isDriveFileSystem(""));
+}
+
+// A volume has space only while the table has a mount at exactly its path: the empty folder an
+// unmounted volume leaves answers statvfs with the numbers of the file system around it.
+void VolumesTest::spaceOnlyWhileMounted()
+{
+    const std::vector<MountEntry> desktop = torvane::parseMountInfo(kDesktop);
+    for (const char* path : {"/", "/home", "/home/", "/media/alice/MY STICK", "/media/alice/MY STICK//", "/run/user/1000"})
+        QVERIFY2(torvane::hasMountAt(desktop, path), path);
+    for (const char* path : {"", "/home/alice", "/hom", "/media/alice", "/media/alice/MY", "/media/alice/MY\\040STICK"})
+        QVERIFY2(!torvane::hasMountAt(desktop, path), path);
+
+    // The same file system, through tables that have the root's mount and do not: statvfs works
+    // on "/" either way.
+    const auto table = [](const QByteArray& text) { return [text] { return torvane::parseMountInfo(text); }; };
+    torvane::LinuxFileSystem mounted(table(kDesktop));
+    QVERIFY(mounted.volumeSpace("/").ready);
+    QVERIFY(mounted.volumeSpace("/").totalBytes > 0);
+    torvane::LinuxFileSystem unmounted(table("31 26 8:3 / /home rw,relatime shared:30 - ext4 /dev/sda3 rw\n"));
+    QVERIFY(!unmounted.volumeSpace("/").ready);
+    QVERIFY(!torvane::LinuxFileSystem(table(QByteArray())).volumeSpace("/").ready);
 }
 
 QTEST_GUILESS_MAIN(VolumesTest)

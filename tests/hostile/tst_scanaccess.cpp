@@ -2,6 +2,7 @@
 // folder had before the scan, not the moment the scan's own walk read it.
 
 #include "fs/LinuxFileSystem.h"
+#include "fs/MountTable.h"
 #include "scan/StatusText.h"
 #include "support/ScanRig.h"
 
@@ -46,7 +47,12 @@ void ScanAccessTest::lastAccessFromBeforeTheScan()
         QVERIFY(::utimensat(AT_FDCWD, (volume + '/' + rel).constData(), times, 0) == 0);
     }
 
-    LinuxFileSystem fs;
+    // The folder is a volume of its own in the table this file system reads.
+    LinuxFileSystem fs([volume] {
+        std::vector<MountEntry> table = readMountTable();
+        table.push_back(MountEntry{"test", volume, "ext4", "/", {}});
+        return table;
+    });
     ScanRig rig(fs, volume);
     rig.scanner->scanVolume();
     const QString status = rig.status.text();
