@@ -2,6 +2,7 @@
 
 #include "fs/Keys.h"
 #include "fs/MountTable.h"
+#include "fs/MountWatcher.h"
 #include "fs/PlatformError.h"
 #include "fs/Walk.h"
 #include "fs/WalkIo.h"
@@ -134,9 +135,11 @@ WalkErrors LinuxFileSystem::walkErrors(std::size_t limit)
     return out;
 }
 
-void LinuxFileSystem::watchVolumes(std::function<void()>)
+void LinuxFileSystem::watchVolumes(std::function<void()> onChange)
 {
-    // TODO(volumes): follow /proc/self/mountinfo
+    watcher_.reset();
+    if (onChange)
+        watcher_ = std::make_unique<MountWatcher>(std::move(onChange));
 }
 
 void LinuxFileSystem::waitForWalk(std::chrono::milliseconds limit)

@@ -9,6 +9,7 @@
 
 namespace torvane {
 
+class MountWatcher;
 class Walk;
 
 // The FileSystem of a Linux machine: volumes from the mount table, sizes from one parallel walk of
@@ -36,6 +37,7 @@ private:
     std::optional<std::uint64_t> measureOnDemand(const QByteArray& path);
 
     std::function<std::vector<MountEntry>()> mountTable_;
+    std::unique_ptr<MountWatcher> watcher_;
 
     std::unique_ptr<Walk> walk_;
     QByteArray walkRoot_;
