@@ -221,6 +221,11 @@ bool keepsEveryAccessTime()
     return ((data[CAP_FOWNER / 32].effective >> (CAP_FOWNER % 32)) & 1u) != 0;
 }
 
+void allowOpenat2(bool allowed)
+{
+    haveOpenat2.store(allowed, std::memory_order_relaxed);
+}
+
 int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevice, bool keepAtime)
 {
     otherDevice = false;

@@ -78,4 +78,8 @@ int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevic
 // without crossing into another mount; -1 with errno on failure. `keepAtime` as above.
 int openBeneath(int rootFd, std::string_view relative, bool keepAtime);
 
+// Off: every open goes the way it goes on kernels without openat2 (or where a sandbox blocks it),
+// so tests check both ways. The walk finds out by itself when openat2 is missing.
+void allowOpenat2(bool allowed);
+
 } // namespace torvane::walkio
