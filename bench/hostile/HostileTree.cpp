@@ -60,7 +60,9 @@ private:
 // Entry names of an open folder, "." and ".." left out. The caller's descriptor stays open.
 bool readNames(int dirFd, std::vector<std::pair<std::string, unsigned char>>& out)
 {
-    const int copy = ::openat(dirFd, ".", kDirFlags);
+    // A copy of the descriptor, not a new open of ".": a folder that may be read but not searched
+    // (mode 0644) still gives its names.
+    const int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return false;
     DIR* dir = ::fdopendir(copy);
@@ -68,6 +70,7 @@ bool readNames(int dirFd, std::vector<std::pair<std::string, unsigned char>>& ou
         ::close(copy);
         return false;
     }
+    ::rewinddir(dir);
     errno = 0;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
@@ -510,7 +513,12 @@ Oracle measure(const std::string& root)
             }
         }
         if (failure) {
+            // The names still read, so the folders among them are known, and none can be opened.
             o.unreadable[p.rel] = failure;
+            for (const auto& [name, type] : entries) {
+                if (type == DT_DIR)
+                    o.unreadable[join(p.rel, name)] = failure;
+            }
             continue;
         }
         std::sort(folders.begin(), folders.end());
