@@ -32,12 +32,12 @@ public:
     bool folderExists(const QByteArray& path) override;
 
 private:
-    std::optional<std::uint64_t> measureOnDemand(const QByteArray& path);
+    std::optional<FolderSizes> measureOnDemand(const QByteArray& path);
 
     std::unique_ptr<Walk> walk_;
     QByteArray walkRoot_;
     std::map<QByteArray, std::unique_ptr<Walk>> onDemand_;   // folders made after the walk read their parent
-    std::map<QByteArray, std::uint64_t> measured_;
+    std::map<QByteArray, FolderSizes> measured_;
 };
 
 } // namespace torvane

@@ -93,7 +93,7 @@ Walk::Answer Walk::sizeOf(std::string_view relative) const
             continue;
         const Node& n = s.node(id);
         if (!(n.flags & kListed))
-            return {State::Pending, 0, 0};
+            return {State::Pending, 0, 0, 0};
         std::uint32_t lo = n.firstChild;
         std::uint32_t hi = n.firstChild + n.childCount;
         while (lo < hi) {
@@ -104,15 +104,15 @@ Walk::Answer Walk::sizeOf(std::string_view relative) const
                 hi = mid;
         }
         if (lo == n.firstChild + n.childCount || s.nameOf(lo) != part)
-            return {State::Missing, 0, 0};
+            return {State::Missing, 0, 0, 0};
         id = lo;
     }
     const Node& n = s.node(id);
     if (n.error)
-        return {State::Failed, 0, n.error};
+        return {State::Failed, 0, 0, n.error};
     if (n.pending.load(std::memory_order_acquire) != 0)
-        return {State::Pending, 0, 0};
-    return {State::Found, n.size.load(std::memory_order_acquire), 0};
+        return {State::Pending, 0, 0, 0};
+    return {State::Found, n.size.load(std::memory_order_acquire), n.allocated.load(std::memory_order_acquire), 0};
 }
 
 std::vector<Walk::FolderRecord> Walk::folders() const
@@ -126,6 +126,7 @@ std::vector<Walk::FolderRecord> Walk::folders() const
         FolderRecord r;
         r.path = s.pathOf(id);
         r.size = n.size.load();
+        r.allocated = n.allocated.load();
         r.error = n.error;
         r.mountPoint = (n.flags & kMountPoint) != 0;
         out.push_back(std::move(r));

@@ -78,7 +78,9 @@ Walk::Impl::Impl(std::string rootPath, int threads)
     sharedCount_ = 1;
     workers_.reserve(std::size_t(threads_));
     for (int i = 0; i < threads_; ++i)
-        workers_.emplace_back([this](std::stop_token stop) { run(stop); });
+        scratches_.push_back(std::make_unique<Scratch>());
+    for (int i = 0; i < threads_; ++i)
+        workers_.emplace_back([this, i](std::stop_token stop) { run(stop, *scratches_[std::size_t(i)]); });
 }
 
 Walk::Impl::~Impl()
@@ -92,9 +94,8 @@ Walk::Impl::~Impl()
     shared_.clear();
 }
 
-void Walk::Impl::run(std::stop_token stop)
+void Walk::Impl::run(std::stop_token stop, Scratch& scratch)
 {
-    Scratch scratch;
     std::vector<Item> local;
     for (;;) {
         if (cancel_.load(std::memory_order_relaxed) || stop.stop_requested())
@@ -160,6 +161,7 @@ void Walk::Impl::endTraversal()
     // Every folder is read. Hard links whose other names were never met (outside this volume
     // or in unreadable folders) are decided among the names that were.
     decideOpenLinks();
+    mergeLargest();
     {
         std::scoped_lock lock(queueMutex_, doneMutex_);
         finished_ = true;
@@ -185,7 +187,9 @@ void Walk::Impl::release(std::uint32_t id)
         if (id == 0)
             return;
         const std::uint32_t parent = n.parent;
-        node(parent).size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
+        Node& p = node(parent);
+        p.size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
+        p.allocated.fetch_add(n.allocated.load(std::memory_order_acquire), std::memory_order_acq_rel);
         id = parent;
     }
 }
@@ -245,7 +249,10 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     scratch.names.clear();
     scratch.spans.clear();
     std::uint64_t bytes = 0;
+    std::uint64_t allocated = 0;
     std::uint64_t walked = 0;
+    std::string folderPath;   // built the first time one of its files enters the largest heap
+    bool havePath = false;
     std::uint64_t files = 0;
     std::uint32_t count = 0;
     int statError = 0;
@@ -270,10 +277,30 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
             } else {
                 ++files;
                 walked += std::uint64_t(st.st_size);
-                if (st.st_nlink > 1)
+                if (st.st_nlink > 1) {
                     noteLink(id, st, entry.name);
-                else
-                    bytes += std::uint64_t(st.st_size);
+                } else {
+                    const std::uint64_t size = std::uint64_t(st.st_size);
+                    bytes += size;
+                    allocated += std::uint64_t(st.st_blocks) * 512;
+                    if (size >= scratch.largest.floor) {
+                        if (!havePath) {
+                            folderPath = pathOf(id);
+                            havePath = true;
+                        }
+                        Walk::LargeFile f;
+                        f.path.reserve(folderPath.size() + 1 + entry.name.size());
+                        f.path = folderPath;
+                        if (!f.path.empty())
+                            f.path += '/';
+                        f.path += entry.name;
+                        f.size = size;
+                        f.allocated = std::uint64_t(st.st_blocks) * 512;
+                        f.mtimeSec = st.st_mtim.tv_sec;
+                        f.mtimeNsec = st.st_mtim.tv_nsec;
+                        scratch.largest.offer(std::move(f));
+                    }
+                }
             }
         }
         if (isDir) {
@@ -299,6 +326,7 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     const std::uint32_t k = std::uint32_t(order.size());
     n.pending.fetch_add(k, std::memory_order_relaxed);
     n.size.fetch_add(bytes, std::memory_order_relaxed);
+    n.allocated.fetch_add(allocated, std::memory_order_relaxed);
     files_.fetch_add(files, std::memory_order_relaxed);
     bytesWalked_.fetch_add(walked, std::memory_order_relaxed);
     folders_.fetch_add(1, std::memory_order_relaxed);
