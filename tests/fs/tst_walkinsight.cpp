@@ -38,7 +38,7 @@ void setMtime(const Tree& t, const std::string& rel, std::int64_t sec, long nsec
 void makeFixture(const Tree& t)
 {
     for (const char* folder : {"new\nline", "\xff\xfe bytes", "sparse", "links", "links/a", "links/b", "x", "x-y",
-                               "ties", "ties/a", "ties/b", "ties-c", "syms"})
+                               "ties", "ties-c", "syms"})
         t.dir(folder);
     t.file("new\nline/f\nile", 70001);
     t.file("\xff\xfe bytes/\xff", 50003);
@@ -53,11 +53,19 @@ void makeFixture(const Tree& t)
     t.file("x/g", 40000);
     t.link("x/g", "x-y/f");
     t.symlink("../sparse/disk.img", "syms/img");
-    // 1,800 files on 30 sizes: the 1,000th place falls inside a run of equal sizes.
-    for (int i = 0; i < 1800; ++i) {
-        const char* folder = i % 3 == 0 ? "ties/a" : i % 3 == 1 ? "ties/b" : "ties-c";
-        t.file(std::string(folder) + "/t" + std::to_string(i), std::uint64_t(i % 30) * 1000 + 5, i % 2 == 0);
+    // 1,500 files of one size, 150 a folder, made in shuffled order so no walk meets them in path
+    // order: the 1,000th place falls inside a folder, and a name met late must still push out a
+    // larger name of the same size. Smaller files below them stay out.
+    for (int f = 0; f < 10; ++f) {
+        const std::string folder = "ties/t" + std::to_string(f);
+        t.dir(folder);
+        for (int k = 0; k < 150; ++k) {
+            const int i = k * 7 % 150;
+            t.file(folder + "/n" + std::to_string(100 + i), 5000, i % 2 == 0);
+        }
     }
+    for (int i = 0; i < 300; ++i)
+        t.file("ties-c/s" + std::to_string(i), std::uint64_t(i) * 13, i % 3 == 0);
 }
 
 bool ranksBefore(const Oracle::File& a, const Oracle::File& b)
