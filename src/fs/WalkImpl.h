@@ -137,16 +137,23 @@ struct LinkGroup {
 
 constexpr std::size_t kLargestKept = 1000;
 
+// A file met that may be among the largest. Its path is built only for the files that make the
+// final list (and to break a tie on size), so most entries cost no allocation: names are short.
+struct LargeEntry {
+    std::uint64_t size = 0;
+    std::uint64_t allocated = 0;
+    std::int64_t mtimeSec = 0;
+    std::int64_t mtimeNsec = 0;
+    std::uint32_t folder = 0;
+    std::string name;
+};
+
 // A bounded heap of the largest files met: its front is the one that would leave first, so a file
 // that cannot get in costs one comparison against `floor`.
 struct LargestHeap {
-    std::vector<Walk::LargeFile> items;
+    std::vector<LargeEntry> items;
     std::uint64_t floor = 0;   // 0 while not full: everything may enter
-    static bool ranksBefore(const Walk::LargeFile& a, const Walk::LargeFile& b)
-    {
-        return a.size != b.size ? a.size > b.size : a.path < b.path;
-    }
-    void offer(Walk::LargeFile&& file);
+    void offer(LargeEntry&& file, const Walk::Impl& walk);
 };
 
 // Per-worker scratch space, reused from folder to folder.
@@ -181,6 +188,7 @@ public:
 
     // The largest files (WalkLargest.cpp)
     void mergeLargest();
+    bool ranksBefore(const walkimpl::LargeEntry& a, const walkimpl::LargeEntry& b) const;
 
     // Index (WalkIndex.cpp)
     walkimpl::Node& node(std::uint32_t id) const { return *nodes_.at(id); }

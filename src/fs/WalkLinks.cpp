@@ -67,13 +67,14 @@ void Walk::Impl::decide(LinkGroup& group)
     {
         std::lock_guard lock(largestMutex_);
         if (group.size >= linkLargest_.floor) {
-            Walk::LargeFile f;
-            f.path = std::move(bestPath);
+            walkimpl::LargeEntry f;
             f.size = group.size;
             f.allocated = group.allocated;
             f.mtimeSec = group.mtimeSec;
             f.mtimeNsec = group.mtimeNsec;
-            linkLargest_.offer(std::move(f));
+            f.folder = group.seen[best].folder;
+            f.name = std::move(group.seen[best].name);
+            linkLargest_.offer(std::move(f), *this);
         }
     }
     for (const LinkOccurrence& o : group.seen)

@@ -251,8 +251,6 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     std::uint64_t bytes = 0;
     std::uint64_t allocated = 0;
     std::uint64_t walked = 0;
-    std::string folderPath;   // built the first time one of its files enters the largest heap
-    bool havePath = false;
     std::uint64_t files = 0;
     std::uint32_t count = 0;
     int statError = 0;
@@ -284,21 +282,14 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
                     bytes += size;
                     allocated += std::uint64_t(st.st_blocks) * 512;
                     if (size >= scratch.largest.floor) {
-                        if (!havePath) {
-                            folderPath = pathOf(id);
-                            havePath = true;
-                        }
-                        Walk::LargeFile f;
-                        f.path.reserve(folderPath.size() + 1 + entry.name.size());
-                        f.path = folderPath;
-                        if (!f.path.empty())
-                            f.path += '/';
-                        f.path += entry.name;
+                        walkimpl::LargeEntry f;
                         f.size = size;
                         f.allocated = std::uint64_t(st.st_blocks) * 512;
                         f.mtimeSec = st.st_mtim.tv_sec;
                         f.mtimeNsec = st.st_mtim.tv_nsec;
-                        scratch.largest.offer(std::move(f));
+                        f.folder = id;
+                        f.name = entry.name;
+                        scratch.largest.offer(std::move(f), *this);
                     }
                 }
             }
