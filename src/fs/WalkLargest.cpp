@@ -55,8 +55,8 @@ bool Walk::Impl::ranksBefore(const walkimpl::LargeEntry& a, const walkimpl::Larg
 
 void Walk::Impl::mergeLargest()
 {
-    // Called once the last folder is read: every worker's last insertion happened before its
-    // final decrement of work_, which this thread has acquired.
+    // Called when the root completes: every insertion happened before the release of its folder,
+    // and those releases are ordered before the root's last one.
     std::vector<walkimpl::LargeEntry> all;
     {
         std::lock_guard lock(largestMutex_);

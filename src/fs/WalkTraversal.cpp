@@ -161,7 +161,6 @@ void Walk::Impl::endTraversal()
     // Every folder is read. Hard links whose other names were never met (outside this volume
     // or in unreadable folders) are decided among the names that were.
     decideOpenLinks();
-    mergeLargest();
     {
         std::scoped_lock lock(queueMutex_, doneMutex_);
         finished_ = true;
@@ -176,6 +175,10 @@ void Walk::Impl::release(std::uint32_t id)
         Node& n = node(id);
         if (n.pending.fetch_sub(1, std::memory_order_acq_rel) != 1)
             return;
+        // Every file has been offered to a heap before its folder completed, and no worker
+        // touches its heap again: the list is final before anyone can see the root's size.
+        if (id == 0)
+            mergeLargest();
         // Waiters ask about the top two levels (what a scan shows); waking them for every folder
         // would cost two system calls per folder.
         const bool shallow = id == 0 || n.parent == 0 || node(n.parent).parent == 0;
