@@ -5,6 +5,7 @@
 // expansion lists them.
 
 #include "fs/LinuxFileSystem.h"
+#include "fs/MountTable.h"
 #include "desktop/Prompter.h"
 #include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
@@ -77,7 +78,12 @@ int main(int argc, char** argv)
     const QByteArray dir = QByteArray(argv[1]);
     QTemporaryDir reportDir;
 
-    torvane::LinuxFileSystem fs;
+    // DIR is scanned as a volume of its own, whether or not something is mounted there.
+    torvane::LinuxFileSystem fs([dir] {
+        std::vector<torvane::MountEntry> table = torvane::readMountTable();
+        table.push_back(torvane::MountEntry{"bench", dir, "ext4", "/", {}});
+        return table;
+    });
     OkPrompter prompter;
     QTreeWidget view;
     QPlainTextEdit text;

@@ -2,6 +2,7 @@
 
 #include "fs/Keys.h"
 #include "fs/MountTable.h"
+#include "fs/MountWatcher.h"
 #include "fs/PlatformError.h"
 #include "fs/Walk.h"
 #include "fs/WalkIo.h"
@@ -68,20 +69,25 @@ QByteArray homeFolder()
 
 } // namespace
 
-LinuxFileSystem::LinuxFileSystem() = default;
+LinuxFileSystem::LinuxFileSystem(std::function<std::vector<MountEntry>()> mountTable)
+    : mountTable_(std::move(mountTable))
+{
+}
 
 // Joins every walker: no worker outlives the object it reports to.
 LinuxFileSystem::~LinuxFileSystem() = default;
 
 std::vector<Volume> LinuxFileSystem::volumes()
 {
-    return driveVolumes(readMountTable(), homeFolder());
+    return driveVolumes(mountTable_(), homeFolder());
 }
 
 VolumeSpace LinuxFileSystem::volumeSpace(const QByteArray& mountPath)
 {
+    // statvfs alone would answer for an unmounted volume's empty folder with the numbers of the
+    // file system that holds the folder.
     struct statvfs vfs {};
-    if (mountPath.isEmpty() || ::statvfs(mountPath.constData(), &vfs) != 0)
+    if (!hasMountAt(mountTable_(), mountPath) || ::statvfs(mountPath.constData(), &vfs) != 0)
         return {};
     VolumeSpace space;
     space.ready = true;
@@ -105,21 +111,35 @@ WalkProgress LinuxFileSystem::walkProgress()
 {
     WalkProgress p;
     p.finished = !walk_ || walk_->finished();
-    if (walk_)
-        p.bytesWalked = walk_->totals().bytesWalked;
+    if (walk_) {
+        const Walk::Totals t = walk_->totals();
+        p.bytesWalked = t.bytesWalked;
+        p.bytesAllocated = t.bytesAllocated;
+    }
     for (const auto& [path, walk] : onDemand_)
         p.finished = p.finished && walk->finished();
     return p;
 }
 
-WalkErrors LinuxFileSystem::walkErrors(std::size_t)
+WalkErrors LinuxFileSystem::walkErrors(std::size_t limit)
 {
-    return {};   // TODO(walk): failed folders from the index
+    WalkErrors out;
+    if (!walk_)
+        return out;
+    const Walk::Failures failures = walk_->failures(limit);
+    out.total = failures.total;
+    out.first.reserve(failures.first.size());
+    for (const Walk::FolderRecord& r : failures.first)
+        out.first.push_back(FailedFolder{QByteArray(r.path.data(), qsizetype(r.path.size())), r.error,
+                                         PlatformError::fromErrno(r.error).description()});
+    return out;
 }
 
-void LinuxFileSystem::watchVolumes(std::function<void()>)
+void LinuxFileSystem::watchVolumes(std::function<void()> onChange)
 {
-    // TODO(volumes): follow /proc/self/mountinfo
+    watcher_.reset();
+    if (onChange)
+        watcher_ = std::make_unique<MountWatcher>(std::move(onChange));
 }
 
 void LinuxFileSystem::waitForWalk(std::chrono::milliseconds limit)
@@ -249,6 +269,14 @@ std::vector<Folder> LinuxFileSystem::subfolders(const QByteArray& path)
 
 QDateTime LinuxFileSystem::lastAccess(const QByteArray& path)
 {
+    // The walk has read the folder since (which may have moved the time to now): the time its
+    // parent's read saw comes first.
+    if (walk_ && walk_->rootError() == 0) {
+        if (const std::optional<std::string_view> rel = relativeTo(walkRoot_, path)) {
+            if (const std::optional<std::int64_t> seconds = walk_->accessTimeOf(*rel))
+                return QDateTime::fromSecsSinceEpoch(*seconds);
+        }
+    }
     struct stat st {};
     if (const int err = walkio::lstatPath(bytesOf(path), st))
         throw PlatformError::fromErrno(err);

@@ -1,19 +1,24 @@
 #pragma once
 
 #include "fs/FileSystem.h"
+#include "fs/MountTable.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 
 namespace torvane {
 
+class MountWatcher;
 class Walk;
 
 // The FileSystem of a Linux machine: volumes from the mount table, sizes from one parallel walk of
 // the chosen volume, listings read from the disk when asked.
 class LinuxFileSystem final : public FileSystem {
 public:
-    LinuxFileSystem();
+    // The mount table is the system's; tests and the scan benchmark give a table of their own, for
+    // instance to scan a folder as a volume.
+    explicit LinuxFileSystem(std::function<std::vector<MountEntry>()> mountTable = readMountTable);
     ~LinuxFileSystem() override;
 
     std::vector<Volume> volumes() override;
@@ -33,6 +38,9 @@ public:
 
 private:
     std::optional<FolderSizes> measureOnDemand(const QByteArray& path);
+
+    std::function<std::vector<MountEntry>()> mountTable_;
+    std::unique_ptr<MountWatcher> watcher_;
 
     std::unique_ptr<Walk> walk_;
     QByteArray walkRoot_;

@@ -152,6 +152,14 @@ std::vector<Volume> driveVolumes(const std::vector<MountEntry>& entries, const Q
     return kept;
 }
 
+bool hasMountAt(const std::vector<MountEntry>& entries, const QByteArray& path)
+{
+    const QByteArray wanted = trimmedPath(path);
+    return !wanted.isEmpty() && std::any_of(entries.begin(), entries.end(), [&](const MountEntry& e) {
+        return trimmedPath(e.mountPath) == wanted;
+    });
+}
+
 std::vector<MountEntry> readMountTable()
 {
     QFile info(QStringLiteral("/proc/self/mountinfo"));

@@ -31,6 +31,11 @@ bool isDriveFileSystem(const QByteArray& fsType);
 // dropped), the one holding `homePath` first, then the others by mount path.
 std::vector<Volume> driveVolumes(const std::vector<MountEntry>& entries, const QByteArray& homePath);
 
+// Whether a file system is mounted at exactly `path` (trailing slashes aside). An unmounted
+// volume leaves its empty mount-point folder behind, and that folder answers statvfs with the
+// numbers of the file system around it.
+bool hasMountAt(const std::vector<MountEntry>& entries, const QByteArray& path);
+
 // Reads the running system's table (mountinfo, else /proc/mounts); empty when neither is readable.
 std::vector<MountEntry> readMountTable();
 

@@ -50,8 +50,9 @@ Walk::Totals Walk::totals() const
     t.folders = s.folders_.load();
     t.files = s.files_.load();
     t.bytesWalked = s.bytesWalked_.load();
+    t.bytesAllocated = s.bytesAllocated_.load();
     std::lock_guard lock(s.indexMutex_);
-    t.indexBytes = std::uint64_t(s.nodeCount_) * sizeof(walkimpl::Node) + s.nameBytes_;
+    t.indexBytes = std::uint64_t(s.nodeCount_) * (sizeof(walkimpl::Node) + sizeof(walkimpl::AccessTime)) + s.nameBytes_;
     if (s.finished_.load())
     {
         t.bytes = s.node(0).size.load();

@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,7 +27,8 @@ public:
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
 
-    // Every folder has its size (or its error) and no worker is busy any more.
+    // Every folder has its size (or its error). The root's answer is Pending until then, so a
+    // caller that has the root's size sees the walk finished.
     bool finished() const;
     void wait();
     // Blocks at most `limit`; returns earlier when a folder is completed or the walk ends.
@@ -42,6 +45,9 @@ public:
     // root). Missing: not in the index (made after its parent was read, or below a folder that
     // could not be read).
     Answer sizeOf(std::string_view relative) const;
+    // The folder's access time (seconds since 1970) from before the walk read it, known once its
+    // parent was read; nothing when it is not in the index or its time was not known.
+    std::optional<std::int64_t> accessTimeOf(std::string_view relative) const;
 
     // The root could not be opened: its errno, else 0.
     int rootError() const;
@@ -54,6 +60,8 @@ public:
         std::uint64_t allocated = 0;    // the root's allocated bytes once finished
         std::uint64_t indexBytes = 0;   // the index's own storage
         std::uint64_t bytesWalked = 0;  // apparent bytes stat'ed so far
+        std::uint64_t bytesAllocated = 0;   // allocated bytes stat'ed so far, folders and all, a
+                                            // file of several links once
     };
     Totals totals() const;
 
@@ -67,6 +75,13 @@ public:
         bool mountPoint = false;
     };
     std::vector<FolderRecord> folders() const;
+    // The folders that could not be opened or read (or whose entries could not be stat'ed), in
+    // byte order of paths: the first `limit` of them, and how many there are in all.
+    struct Failures {
+        std::vector<FolderRecord> first;
+        std::size_t total = 0;
+    };
+    Failures failures(std::size_t limit) const;
 
     // The largest entries that are not folders, largest first (ties: smaller path bytes first),
     // hard links once under the owner rule; at most 1,000 are kept. Empty until finished.

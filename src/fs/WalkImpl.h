@@ -55,7 +55,20 @@ static_assert(sizeof(Node) == 40, "the index promises 40 bytes per folder");
 
 constexpr std::uint8_t kListed = 1;      // childCount and firstChild are set
 constexpr std::uint8_t kMountPoint = 2;  // another file system: listed, not entered
+constexpr std::uint8_t kKeepAtime = 4;   // ours to open with O_NOATIME (owned, or we are privileged)
 constexpr std::uint8_t kLongName = 255;
+
+// Beside each node, the folder's access time as the parent's read found it, before the walk read
+// the folder itself: whole seconds since 1970 (what the program shows), 0 when unknown. Four
+// bytes more per folder, kept apart so the node stays at 32.
+using AccessTime = std::uint32_t;
+static_assert(sizeof(AccessTime) == 4);
+
+inline AccessTime accessTimeOf(const struct stat& st)
+{
+    const auto seconds = st.st_atim.tv_sec;
+    return seconds > 0 && std::uint64_t(seconds) <= 0xffffffffu ? AccessTime(seconds) : 0;
+}
 
 // Storage that grows in segments that never move, so what one thread has put there stays valid
 // while others add more: segment k holds (1 << firstBits) << k elements.
@@ -156,12 +169,20 @@ struct LargestHeap {
     void offer(LargeEntry&& file, const Walk::Impl& walk);
 };
 
+// A subfolder met while reading its parent.
+struct Subfolder {
+    std::uint32_t offset = 0;   // its name in Scratch::names
+    std::uint32_t length = 0;
+    AccessTime accessTime = 0;
+    bool keepAtime = false;
+};
+
 // Per-worker scratch space, reused from folder to folder.
 struct Scratch {
     LargestHeap largest;
     std::unique_ptr<char[]> buffer{new char[kReadBufferSize]};
     std::string names;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;   // offset, length into names
+    std::vector<Subfolder> subfolders;
 };
 
 } // namespace torvane::walkimpl
@@ -179,10 +200,12 @@ public:
     void finishItem();
     void endTraversal();
     void release(std::uint32_t id);
+    void markFinished();
     void fail(std::uint32_t id, int error, std::uint8_t extraFlags);
 
     // Hard links (WalkLinks.cpp)
-    void noteLink(std::uint32_t folder, const struct stat& st, std::string_view name);
+    // True the first time the walk meets the file under any of its names.
+    bool noteLink(std::uint32_t folder, const struct stat& st, std::string_view name);
     void decide(walkimpl::LinkGroup& group);
     void decideOpenLinks();
 
@@ -194,6 +217,8 @@ public:
     walkimpl::Node& node(std::uint32_t id) const { return *nodes_.at(id); }
     std::string_view nameOf(std::uint32_t id) const;
     std::string pathOf(std::uint32_t id) const;
+    // The node at `relative`, or the state that says why there is none. Caller holds indexMutex_.
+    State find(std::string_view relative, std::uint32_t& id) const;
     std::uint32_t addChildren(std::uint32_t parent, const walkimpl::Scratch& scratch,
                               const std::vector<std::uint32_t>& order);
 
@@ -203,10 +228,13 @@ public:
     int rootError_ = 0;
     dev_t device_ = 0;
     int budget_ = 0;
+    uid_t uid_ = 0;
+    bool keepsEveryAtime_ = false;
 
     // The index
     mutable std::mutex indexMutex_;   // guards node allocation, names and the listing fields
     walkimpl::Segmented<walkimpl::Node, 10> nodes_;
+    walkimpl::Segmented<walkimpl::AccessTime, 10> accessTimes_;
     std::uint32_t nodeCount_ = 0;
     walkimpl::Segmented<char, 16> names_;
     std::uint64_t nameEnd_ = 0;
@@ -237,6 +265,7 @@ public:
     std::atomic<std::uint64_t> folders_{0};
     std::atomic<std::uint64_t> files_{0};
     std::atomic<std::uint64_t> bytesWalked_{0};
+    std::atomic<std::uint64_t> bytesAllocated_{0};
 
     // The largest files: the workers' heaps, the hard links' heap, and the list once finished
     std::vector<std::unique_ptr<walkimpl::Scratch>> scratches_;

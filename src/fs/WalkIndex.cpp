@@ -10,6 +10,7 @@ namespace torvane {
 
 namespace {
 
+using walkimpl::kKeepAtime;
 using walkimpl::kListed;
 using walkimpl::kLongName;
 using walkimpl::kMountPoint;
@@ -50,14 +51,20 @@ std::uint32_t Walk::Impl::addChildren(std::uint32_t parent, const Scratch& scrat
     std::lock_guard lock(indexMutex_);
     const std::uint32_t first = nodeCount_;
     nodes_.reserve(std::uint64_t(first) + order.size());
+    accessTimes_.reserve(std::uint64_t(first) + order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto [offset, length] = scratch.spans[order[i]];
+        const walkimpl::Subfolder& sub = scratch.subfolders[order[i]];
+        const std::uint32_t offset = sub.offset;
+        const std::uint32_t length = sub.length;
         const std::uint64_t need = length + (length >= kLongName ? 2 : 0);
         if (Segmented<char, 16>::segmentEnd(nameEnd_) - nameEnd_ < need && nameEnd_ != 0)
             nameEnd_ = Segmented<char, 16>::segmentEnd(nameEnd_);
         names_.reserve(nameEnd_ + need);
         Node* n = new (nodes_.at(first + i)) Node;
+        *accessTimes_.at(first + i) = sub.accessTime;
         n->parent = parent;
+        if (sub.keepAtime)
+            n->flags = kKeepAtime;
         n->nameOffset = std::uint32_t(nameEnd_);
         char* dest = names_.at(nameEnd_);
         if (length >= kLongName) {
@@ -80,39 +87,83 @@ std::uint32_t Walk::Impl::addChildren(std::uint32_t parent, const Scratch& scrat
     return first;
 }
 
-Walk::Answer Walk::sizeOf(std::string_view relative) const
+Walk::State Walk::Impl::find(std::string_view relative, std::uint32_t& id) const
 {
-    const Impl& s = *impl_;
-    std::lock_guard lock(s.indexMutex_);
-    std::uint32_t id = 0;
+    id = 0;
     while (!relative.empty()) {
         const std::size_t slash = relative.find('/');
         const std::string_view part = relative.substr(0, slash);
         relative = slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
         if (part.empty() || part == ".")
             continue;
-        const Node& n = s.node(id);
+        const Node& n = node(id);
         if (!(n.flags & kListed))
-            return {State::Pending, 0, 0, 0};
+            return State::Pending;
         std::uint32_t lo = n.firstChild;
         std::uint32_t hi = n.firstChild + n.childCount;
         while (lo < hi) {
             const std::uint32_t mid = lo + (hi - lo) / 2;
-            if (s.nameOf(mid) < part)
+            if (nameOf(mid) < part)
                 lo = mid + 1;
             else
                 hi = mid;
         }
-        if (lo == n.firstChild + n.childCount || s.nameOf(lo) != part)
-            return {State::Missing, 0, 0, 0};
+        if (lo == n.firstChild + n.childCount || nameOf(lo) != part)
+            return State::Missing;
         id = lo;
     }
+    return State::Found;
+}
+
+Walk::Answer Walk::sizeOf(std::string_view relative) const
+{
+    const Impl& s = *impl_;
+    std::lock_guard lock(s.indexMutex_);
+    std::uint32_t id = 0;
+    if (const State state = s.find(relative, id); state != State::Found)
+        return {state, 0, 0};
+    // The root's answer waits for the walk's end, so whoever has it also sees finished().
+    if (id == 0 && !s.finished_.load())
+        return {State::Pending, 0, 0};
     const Node& n = s.node(id);
     if (n.error)
         return {State::Failed, 0, 0, n.error};
     if (n.pending.load(std::memory_order_acquire) != 0)
         return {State::Pending, 0, 0, 0};
     return {State::Found, n.size.load(std::memory_order_acquire), n.allocated.load(std::memory_order_acquire), 0};
+}
+
+std::optional<std::int64_t> Walk::accessTimeOf(std::string_view relative) const
+{
+    const Impl& s = *impl_;
+    std::lock_guard lock(s.indexMutex_);
+    std::uint32_t id = 0;
+    if (s.find(relative, id) != State::Found)
+        return std::nullopt;
+    if (const walkimpl::AccessTime t = *s.accessTimes_.at(id))
+        return std::int64_t(t);
+    return std::nullopt;
+}
+
+Walk::Failures Walk::failures(std::size_t limit) const
+{
+    const Impl& s = *impl_;
+    std::lock_guard lock(s.indexMutex_);
+    Failures out;
+    for (std::uint32_t id = 0; id < s.nodeCount_; ++id) {
+        const Node& n = s.node(id);
+        if (n.error)
+            out.first.push_back(FolderRecord{s.pathOf(id), n.size.load(), n.allocated.load(), n.error, false});
+    }
+    out.total = out.first.size();
+    const auto byPath = [](const FolderRecord& a, const FolderRecord& b) { return a.path < b.path; };
+    if (out.first.size() > limit) {
+        std::partial_sort(out.first.begin(), out.first.begin() + std::ptrdiff_t(limit), out.first.end(), byPath);
+        out.first.resize(limit);
+    } else {
+        std::sort(out.first.begin(), out.first.end(), byPath);
+    }
+    return out;
 }
 
 std::vector<Walk::FolderRecord> Walk::folders() const

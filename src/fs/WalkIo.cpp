@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,24 +18,42 @@ namespace torvane::walkio {
 namespace {
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr std::uint64_t kResolveBeneath = RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_BENEATH;
 
 // openat2 refuses symlinks and mount crossings in the same call that opens, so the walk needs no
 // stat per folder to stay on its file system. Where it is missing (old kernels, some sandboxes)
 // the walk falls back to openat and fstat.
 std::atomic<bool> haveOpenat2{true};
 
-int openat2Dir(int dirFd, const char* path, std::uint64_t resolve)
+int openat2Dir(int dirFd, const char* path, int flags, std::uint64_t resolve)
 {
     open_how how{};
-    how.flags = kDirFlags;
+    how.flags = std::uint64_t(flags);
     how.resolve = resolve;
     const int fd = int(::syscall(SYS_openat2, dirFd, path, &how, sizeof how));
-    if (fd < 0 && (errno == ENOSYS || errno == EPERM) && haveOpenat2.load(std::memory_order_relaxed)) {
+    // EPERM with O_NOATIME is the folder's owner check speaking, not a sandbox refusing openat2.
+    if (fd < 0 && (errno == ENOSYS || (errno == EPERM && !(flags & O_NOATIME)))
+        && haveOpenat2.load(std::memory_order_relaxed)) {
         const int saved = errno;
         haveOpenat2.store(false, std::memory_order_relaxed);
         errno = saved;
     }
     return fd;
+}
+
+// Reading a folder moves its access time on most mounts (relatime), and the time it had before is
+// what a user asks about; O_NOATIME keeps it, but only for its owner or a privileged process.
+// The caller predicts that from what it knows, so the common case costs one call; a wrong
+// guess costs a second, plain open.
+template <class Open>
+int openKeepingAtime(int flags, bool keepAtime, Open open)
+{
+    if (keepAtime) {
+        const int fd = open(flags | O_NOATIME);
+        if (fd >= 0 || errno != EPERM)
+            return fd;
+    }
+    return open(flags);
 }
 
 struct LinuxDirent64 {
@@ -114,11 +133,6 @@ int Fd::release()
     return fd;
 }
 
-int openDirAt(int dirFd, const char* name)
-{
-    return ::openat(dirFd, name, kDirFlags);
-}
-
 DirReader::DirReader(int dirFd, char* buffer, std::size_t bufferSize)
     : fd_(dirFd), buf_(buffer), size_(bufferSize)
 {
@@ -168,7 +182,7 @@ static std::string wholePath(std::string_view path)
 Fd openDirectory(std::string_view path, int& err)
 {
     if (const std::string whole = wholePath(path); !whole.empty()) {
-        const int fd = ::openat(AT_FDCWD, whole.c_str(), kDirFlags);
+        const int fd = openKeepingAtime(kDirFlags, true, [&](int flags) { return ::openat(AT_FDCWD, whole.c_str(), flags); });
         if (fd < 0)
             err = errno;
         return Fd(fd);
@@ -177,8 +191,8 @@ Fd openDirectory(std::string_view path, int& err)
     Fd parent = openParentOf(path, last, err);
     if (!parent.valid())
         return {};
-    const int flags = last == "." ? (O_RDONLY | O_DIRECTORY | O_CLOEXEC) : kDirFlags;
-    const int fd = ::openat(parent.get(), last.c_str(), flags);
+    const int base = last == "." ? (O_RDONLY | O_DIRECTORY | O_CLOEXEC) : kDirFlags;
+    const int fd = openKeepingAtime(base, true, [&](int flags) { return ::openat(parent.get(), last.c_str(), flags); });
     if (fd < 0) {
         err = errno;
         return {};
@@ -198,19 +212,34 @@ int lstatPath(std::string_view path, struct stat& st)
     return ::fstatat(parent.get(), last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
-int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevice)
+bool keepsEveryAccessTime()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    return ((data[CAP_FOWNER / 32].effective >> (CAP_FOWNER % 32)) & 1u) != 0;
+}
+
+void allowOpenat2(bool allowed)
+{
+    haveOpenat2.store(allowed, std::memory_order_relaxed);
+}
+
+int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevice, bool keepAtime)
 {
     otherDevice = false;
     int fd = -1;
     if (haveOpenat2.load(std::memory_order_relaxed)) {
-        fd = openat2Dir(parentFd, name, RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_BENEATH);
+        fd = openKeepingAtime(kDirFlags, keepAtime,
+                              [&](int flags) { return openat2Dir(parentFd, name, flags, kResolveBeneath); });
         if (fd >= 0)
             return fd;
         if (errno != EXDEV && haveOpenat2.load(std::memory_order_relaxed))
             return -1;
         // A mount point (a bind mount of this very file system is entered like du -x does).
     }
-    fd = ::openat(parentFd, name, kDirFlags);
+    fd = openKeepingAtime(kDirFlags, keepAtime, [&](int flags) { return ::openat(parentFd, name, flags); });
     if (fd < 0)
         return -1;
     struct stat st {};
@@ -229,9 +258,10 @@ int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevic
     return fd;
 }
 
-int openBeneath(int rootFd, std::string_view relative)
+int openBeneath(int rootFd, std::string_view relative, bool keepAtime)
 {
-    // Without openat2 each component is opened on its own with O_NOFOLLOW.
+    // Without openat2 each component is opened on its own with O_NOFOLLOW. Only the last one is
+    // read, so only it needs O_NOATIME.
     std::string piece;
     int current = rootFd;
     bool own = false;
@@ -250,10 +280,12 @@ int openBeneath(int rootFd, std::string_view relative)
         relative.remove_prefix(take);
         while (!relative.empty() && relative.front() == '/')
             relative.remove_prefix(1);
+        const bool lastPiece = relative.empty();
 
         int fd = -1;
         if (haveOpenat2.load(std::memory_order_relaxed))
-            fd = openat2Dir(current, piece.c_str(), RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_BENEATH);
+            fd = openKeepingAtime(kDirFlags, keepAtime && lastPiece,
+                                  [&](int flags) { return openat2Dir(current, piece.c_str(), flags, kResolveBeneath); });
         if (!haveOpenat2.load(std::memory_order_relaxed)) {
             fd = current;
             std::size_t start = 0;
@@ -262,10 +294,12 @@ int openBeneath(int rootFd, std::string_view relative)
                 if (stop == std::string::npos)
                     stop = piece.size();
                 const std::string name = piece.substr(start, stop - start);
+                const bool lastName = lastPiece && piece.find_first_not_of('/', stop) == std::string::npos;
                 start = stop + 1;
                 if (name.empty())
                     continue;
-                const int next = openDirAt(fd, name.c_str());
+                const int next = openKeepingAtime(kDirFlags, keepAtime && lastName,
+                                                  [&](int flags) { return ::openat(fd, name.c_str(), flags); });
                 const int saved = errno;
                 if (fd != current)
                     ::close(fd);

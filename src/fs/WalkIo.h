@@ -33,10 +33,6 @@ private:
     int fd_ = -1;
 };
 
-// Opens a directory entry of dirFd as a directory; never through a symlink, so a folder swapped for
-// a link while the walk is inside it cannot lead the walk elsewhere. -1 with errno on failure.
-int openDirAt(int dirFd, const char* name);
-
 struct DirEntry {
     std::string_view name;   // NUL-terminated in the reader's buffer
     unsigned char type = 0;   // DT_* as the file system reported it
@@ -61,18 +57,29 @@ private:
 };
 
 // Opens a directory by an absolute or relative path of any length: a path longer than PATH_MAX is
-// opened piecewise relative to descriptors. The last component is never a symlink.
+// opened piecewise relative to descriptors. The last component is never a symlink. Reading it
+// leaves its access time alone where this process may ask that (O_NOATIME).
 Fd openDirectory(std::string_view path, int& err);
 // lstat of a path of any length; 0 or an errno.
 int lstatPath(std::string_view path, struct stat& st);
 
+// Whether this process may open folders of any owner with O_NOATIME (CAP_FOWNER); an owner may
+// always open their own.
+bool keepsEveryAccessTime();
+
 // Opens the subfolder `name` of parentFd for the walk: never through a symlink, and never into
 // another file system. A mount point of a file system other than `device` gives -1 with
-// `otherDevice` set; other failures -1 with errno.
-int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevice);
+// `otherDevice` set; other failures -1 with errno. With `keepAtime` (the caller expects to be
+// allowed) reading the folder leaves its access time alone; where the kernel refuses that, the
+// folder is opened all the same.
+int openSubfolder(int parentFd, const char* name, dev_t device, bool& otherDevice, bool keepAtime);
 
 // Opens `relative` (components joined by '/') beneath `rootFd` without following any symlink and
-// without crossing into another mount; -1 with errno on failure.
-int openBeneath(int rootFd, std::string_view relative);
+// without crossing into another mount; -1 with errno on failure. `keepAtime` as above.
+int openBeneath(int rootFd, std::string_view relative, bool keepAtime);
+
+// Off: every open goes the way it goes on kernels without openat2 (or where a sandbox blocks it),
+// so tests check both ways. The walk finds out by itself when openat2 is missing.
+void allowOpenat2(bool allowed);
 
 } // namespace torvane::walkio

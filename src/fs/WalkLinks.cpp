@@ -13,25 +13,27 @@ using walkimpl::LinkOccurrence;
 
 } // namespace
 
-void Walk::Impl::noteLink(std::uint32_t folder, const struct stat& st, std::string_view name)
+bool Walk::Impl::noteLink(std::uint32_t folder, const struct stat& st, std::string_view name)
 {
     LinkGroup ready;
+    bool first = false;
     {
         std::lock_guard lock(linkMutex_);
         LinkGroup& group = links_[st.st_ino];
         if (group.decided)
-            return;   // a name made while the walk ran: the file is counted already
+            return false;   // a name made while the walk ran: the file is counted already
         if (group.seen.empty()) {
             group.size = std::uint64_t(st.st_size);
             group.allocated = std::uint64_t(st.st_blocks) * 512;
             group.mtimeSec = st.st_mtim.tv_sec;
             group.mtimeNsec = st.st_mtim.tv_nsec;
             group.links = st.st_nlink;
+            first = true;
         }
         group.seen.push_back({folder, std::string(name)});
         node(folder).pending.fetch_add(1, std::memory_order_relaxed);
         if (group.seen.size() < group.links)
-            return;
+            return first;
         group.decided = true;
         ready.size = group.size;
         ready.allocated = group.allocated;
@@ -42,6 +44,7 @@ void Walk::Impl::noteLink(std::uint32_t folder, const struct stat& st, std::stri
         group.seen.shrink_to_fit();
     }
     decide(ready);
+    return first;
 }
 
 void Walk::Impl::decide(LinkGroup& group)

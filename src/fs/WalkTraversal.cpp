@@ -20,11 +20,13 @@ using walkio::DirReader;
 using walkio::Fd;
 using walkimpl::DirRef;
 using walkimpl::Item;
+using walkimpl::kKeepAtime;
 using walkimpl::kListed;
 using walkimpl::kMountPoint;
 using walkimpl::kReadBufferSize;
 using walkimpl::Node;
 using walkimpl::Scratch;
+using walkimpl::Subfolder;
 
 constexpr std::uint32_t kCancelCheckEvery = 1024;
 
@@ -52,19 +54,22 @@ int descriptorBudget()
 } // namespace
 
 Walk::Impl::Impl(std::string rootPath, int threads)
-    : rootPath_(std::move(rootPath)), budget_(descriptorBudget())
+    : rootPath_(std::move(rootPath)), budget_(descriptorBudget()), uid_(::geteuid()),
+      keepsEveryAtime_(walkio::keepsEveryAccessTime())
 {
-    {
-        std::lock_guard lock(indexMutex_);
-        nodes_.reserve(1);
-        new (nodes_.at(0)) Node;
-        nodeCount_ = 1;
-    }
     int err = 0;
     rootFd_ = walkio::openDirectory(rootPath_, err);
     struct stat st {};
     if (rootFd_.valid() && ::fstat(rootFd_.get(), &st) != 0)
         err = errno;
+    {
+        std::lock_guard lock(indexMutex_);
+        nodes_.reserve(1);
+        accessTimes_.reserve(1);
+        new (nodes_.at(0)) Node;
+        *accessTimes_.at(0) = walkimpl::accessTimeOf(st);
+        nodeCount_ = 1;
+    }
     if (!rootFd_.valid() || err) {
         rootError_ = err ? err : EIO;
         fail(0, rootError_, 0);
@@ -72,6 +77,7 @@ Walk::Impl::Impl(std::string rootPath, int threads)
         return;
     }
     device_ = st.st_dev;
+    bytesAllocated_ = std::uint64_t(st.st_blocks) * 512;
     work_ = 1;
     shared_.push_back(Item{0, nullptr});
     threads_ = threads > 0 ? threads : defaultThreads();
@@ -161,6 +167,11 @@ void Walk::Impl::endTraversal()
     // Every folder is read. Hard links whose other names were never met (outside this volume
     // or in unreadable folders) are decided among the names that were.
     decideOpenLinks();
+    markFinished();
+}
+
+void Walk::Impl::markFinished()
+{
     {
         std::scoped_lock lock(queueMutex_, doneMutex_);
         finished_ = true;
@@ -187,8 +198,12 @@ void Walk::Impl::release(std::uint32_t id)
             { std::lock_guard lock(doneMutex_); }
             doneCv_.notify_all();
         }
-        if (id == 0)
+        if (id == 0) {
+            // The root is complete only when every folder is: the walk has finished now, not
+            // when the last worker gets round to saying so.
+            markFinished();
             return;
+        }
         const std::uint32_t parent = n.parent;
         Node& p = node(parent);
         p.size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
@@ -211,6 +226,7 @@ void Walk::Impl::fail(std::uint32_t id, int error, std::uint8_t extraFlags)
 void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
 {
     const std::uint32_t id = item.node;
+    const bool keepAtime = (node(id).flags & kKeepAtime) != 0;
     int fd;
     bool otherDevice = false;
     if (id == 0) {
@@ -227,10 +243,10 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
             longName.assign(name);
             z = longName.c_str();
         }
-        fd = walkio::openSubfolder(item.parent->fd, z, device_, otherDevice);
+        fd = walkio::openSubfolder(item.parent->fd, z, device_, otherDevice, keepAtime);
         item.parent.reset();
     } else {
-        fd = walkio::openBeneath(rootFd_.get(), pathOf(id));
+        fd = walkio::openBeneath(rootFd_.get(), pathOf(id), keepAtime);
         struct stat st {};
         if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_dev != device_)) {
             otherDevice = true;
@@ -250,64 +266,75 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     Fd dir(fd);
 
     scratch.names.clear();
-    scratch.spans.clear();
+    scratch.subfolders.clear();
     std::uint64_t bytes = 0;
-    std::uint64_t allocated = 0;
+    std::uint64_t allocated = 0;       // the folder's own files, hard links left to their owner
     std::uint64_t walked = 0;
+    std::uint64_t allocatedSeen = 0;   // for the progress: every entry once, folders included
     std::uint64_t files = 0;
     std::uint32_t count = 0;
     int statError = 0;
+    const auto addSubfolder = [&scratch](std::string_view name, const struct stat* st, bool keep) {
+        scratch.subfolders.push_back(Subfolder{std::uint32_t(scratch.names.size()), std::uint32_t(name.size()),
+                                               st ? walkimpl::accessTimeOf(*st) : 0, keep});
+        scratch.names.append(name);
+    };
     DirReader reader(fd, scratch.buffer.get(), kReadBufferSize);
     DirEntry entry;
     while (reader.next(entry)) {
         if (++count % kCancelCheckEvery == 0 && cancel_.load(std::memory_order_relaxed))
             return;
-        bool isDir = entry.type == DT_DIR;
-        if (!isDir) {
-            struct stat st {};
-            if (::fstatat(fd, entry.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                // Vanished since the read: nothing to count. Anything else (a folder that may be
-                // listed but not searched, mode 0644) leaves the size unknown, which is an error
-                // to show, not a size of 0.
-                if (errno != ENOENT && errno != ENOTDIR && statError == 0)
-                    statError = errno;
+        // Folders are stat'ed too: their access time is read here, before the walk reads them
+        // and moves it, and their owner tells whether they may be opened with O_NOATIME.
+        struct stat st {};
+        if (::fstatat(fd, entry.name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Vanished since the read: nothing to count. A folder that cannot be stat'ed is
+            // listed all the same; opening it tells what is wrong with it. A file that cannot
+            // (in a folder that may be listed but not searched, mode 0644) leaves the size
+            // unknown, which is an error to show, not a size of 0.
+            if (errno == ENOENT || errno == ENOTDIR)
                 continue;
-            }
-            if (S_ISDIR(st.st_mode)) {
-                isDir = true;   // DT_UNKNOWN, or a file replaced by a folder
-            } else {
-                ++files;
-                walked += std::uint64_t(st.st_size);
-                if (st.st_nlink > 1) {
-                    noteLink(id, st, entry.name);
-                } else {
-                    const std::uint64_t size = std::uint64_t(st.st_size);
-                    bytes += size;
-                    allocated += std::uint64_t(st.st_blocks) * 512;
-                    if (size >= scratch.largest.floor) {
-                        walkimpl::LargeEntry f;
-                        f.size = size;
-                        f.allocated = std::uint64_t(st.st_blocks) * 512;
-                        f.mtimeSec = st.st_mtim.tv_sec;
-                        f.mtimeNsec = st.st_mtim.tv_nsec;
-                        f.folder = id;
-                        f.name = entry.name;
-                        scratch.largest.offer(std::move(f), *this);
-                    }
-                }
-            }
+            if (entry.type == DT_DIR)
+                addSubfolder(entry.name, nullptr, false);
+            else if (statError == 0)
+                statError = errno;
+            continue;
         }
-        if (isDir) {
-            scratch.spans.emplace_back(std::uint32_t(scratch.names.size()), std::uint32_t(entry.name.size()));
-            scratch.names.append(entry.name);
+        if (S_ISDIR(st.st_mode)) {
+            if (st.st_dev == device_)   // a mount point shows the other file system's root
+                allocatedSeen += std::uint64_t(st.st_blocks) * 512;
+            addSubfolder(entry.name, &st, keepsEveryAtime_ || st.st_uid == uid_);
+            continue;
+        }
+        ++files;
+        walked += std::uint64_t(st.st_size);
+        const std::uint64_t blocks = std::uint64_t(st.st_blocks) * 512;
+        if (st.st_nlink > 1) {
+            if (noteLink(id, st, entry.name))
+                allocatedSeen += blocks;
+            continue;
+        }
+        const std::uint64_t size = std::uint64_t(st.st_size);
+        bytes += size;
+        allocated += blocks;
+        allocatedSeen += blocks;
+        if (size >= scratch.largest.floor) {
+            walkimpl::LargeEntry f;
+            f.size = size;
+            f.allocated = blocks;
+            f.mtimeSec = st.st_mtim.tv_sec;
+            f.mtimeNsec = st.st_mtim.tv_nsec;
+            f.folder = id;
+            f.name = entry.name;
+            scratch.largest.offer(std::move(f), *this);
         }
     }
 
-    std::vector<std::uint32_t> order(scratch.spans.size());
+    std::vector<std::uint32_t> order(scratch.subfolders.size());
     for (std::uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
     const auto nameAt = [&scratch](std::uint32_t i) {
-        return std::string_view(scratch.names).substr(scratch.spans[i].first, scratch.spans[i].second);
+        return std::string_view(scratch.names).substr(scratch.subfolders[i].offset, scratch.subfolders[i].length);
     };
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return nameAt(a) < nameAt(b); });
     const std::uint32_t first = addChildren(id, scratch, order);
@@ -323,6 +350,7 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     n.allocated.fetch_add(allocated, std::memory_order_relaxed);
     files_.fetch_add(files, std::memory_order_relaxed);
     bytesWalked_.fetch_add(walked, std::memory_order_relaxed);
+    bytesAllocated_.fetch_add(allocatedSeen, std::memory_order_relaxed);
     folders_.fetch_add(1, std::memory_order_relaxed);
 
     if (k > 0) {

@@ -1,6 +1,12 @@
+#include "fs/LinuxFileSystem.h"
 #include "fs/MountTable.h"
 
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using torvane::MountEntry;
 using torvane::Volume;
@@ -48,6 +54,8 @@ private slots:
     void driveList();
     void escapes();
     void linesThatAreNotMounts();
+    void spaceOnlyWhileMounted();
+    void mountingAndUnmountingAreWatched();
 };
 
 void VolumesTest::driveList_data()
@@ -128,6 +136,83 @@ void VolumesTest::linesThatAreNotMounts()
     QVERIFY(torvane::isDriveFileSystem("fuseblk"));
     QVERIFY(!torvane::isDriveFileSystem("cgroup"));
     QVERIFY(!torvane::isDriveFileSystem(""));
+}
+
+// A volume has space only while the table has a mount at exactly its path: the empty folder an
+// unmounted volume leaves answers statvfs with the numbers of the file system around it.
+void VolumesTest::spaceOnlyWhileMounted()
+{
+    const std::vector<MountEntry> desktop = torvane::parseMountInfo(kDesktop);
+    for (const char* path : {"/", "/home", "/home/", "/media/alice/MY STICK", "/media/alice/MY STICK//", "/run/user/1000"})
+        QVERIFY2(torvane::hasMountAt(desktop, path), path);
+    for (const char* path : {"", "/home/alice", "/hom", "/media/alice", "/media/alice/MY", "/media/alice/MY\\040STICK"})
+        QVERIFY2(!torvane::hasMountAt(desktop, path), path);
+
+    // The same file system, through tables that have the root's mount and do not: statvfs works
+    // on "/" either way.
+    const auto table = [](const QByteArray& text) { return [text] { return torvane::parseMountInfo(text); }; };
+    torvane::LinuxFileSystem mounted(table(kDesktop));
+    QVERIFY(mounted.volumeSpace("/").ready);
+    QVERIFY(mounted.volumeSpace("/").totalBytes > 0);
+    torvane::LinuxFileSystem unmounted(table("31 26 8:3 / /home rw,relatime shared:30 - ext4 /dev/sda3 rw\n"));
+    QVERIFY(!unmounted.volumeSpace("/").ready);
+    QVERIFY(!torvane::LinuxFileSystem(table(QByteArray())).volumeSpace("/").ready);
+}
+
+// On the running system: a file system mounted on a folder and unmounted again is reported to the
+// watcher each time, from the event loop, and has space only while it is there.
+void VolumesTest::mountingAndUnmountingAreWatched()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray folder = QFile::encodeName(dir.path());
+    torvane::LinuxFileSystem fs;
+    int changes = 0;
+    fs.watchVolumes([&] {
+        QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
+        ++changes;
+    });
+    // Quiet: nothing to report. (Other tests may mount meanwhile; a watcher that reports without a
+    // change would report thousands of times.)
+    QTest::qWait(300);
+    QVERIFY2(changes < 20, QByteArray::number(changes).constData());
+
+    if (::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("cannot mount a tmpfs here (needs CAP_SYS_ADMIN)");
+    bool isMounted = true;
+    const auto unmount = qScopeGuard([&] {
+        if (isMounted)
+            ::umount(folder.constData());
+    });
+    int before = changes;
+    QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
+    const torvane::VolumeSpace space = fs.volumeSpace(folder);
+    QVERIFY(space.ready);
+    QCOMPARE(space.totalBytes, std::uint64_t(1) << 20);
+
+    before = changes;
+    QVERIFY(::umount(folder.constData()) == 0);
+    isMounted = false;
+    QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
+    struct statvfs vfs {};
+    QVERIFY(::statvfs(folder.constData(), &vfs) == 0);   // the empty folder answers for "/"
+    QVERIFY(!fs.volumeSpace(folder).ready);
+
+    // A later watcher replaces the earlier one; none is left after watching stops.
+    int replaced = 0;
+    fs.watchVolumes([&] { ++replaced; });
+    before = changes;
+    QVERIFY(::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") == 0);
+    isMounted = true;
+    QTRY_VERIFY_WITH_TIMEOUT(replaced > 0, 10000);
+    QCOMPARE(changes, before);
+    fs.watchVolumes({});
+    replaced = 0;
+    QVERIFY(::umount(folder.constData()) == 0);
+    isMounted = false;
+    QTest::qWait(300);
+    QCOMPARE(replaced, 0);
+    QCOMPARE(changes, before);
 }
 
 QTEST_GUILESS_MAIN(VolumesTest)

@@ -2,12 +2,7 @@
 // against the hostile-tree library's sequential walk (hostile::measure), through Walk, through
 // LinuxFileSystem and through torvane-bench's --largest lines.
 
-#include "HostileTree.h"
-
-#include "fs/LinuxFileSystem.h"
-#include "fs/Walk.h"
-
-#include "WalkTree.h"
+#include "WalkFixture.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -22,7 +17,7 @@
 using torvane::LinuxFileSystem;
 using torvane::Walk;
 using torvane::hostile::Oracle;
-using torvane::walktest::Tree;
+using torvane::test::Tree;
 
 namespace {
 

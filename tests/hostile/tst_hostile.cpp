@@ -6,6 +6,7 @@
 
 #include "fs/Keys.h"
 #include "fs/LinuxFileSystem.h"
+#include "fs/MountTable.h"
 #include "desktop/LinuxShell.h"
 #include "fs/PlatformError.h"
 #include "fs/Walk.h"
@@ -167,13 +168,22 @@ QByteArray firstDifference(const hostile::Oracle& a, const hostile::Oracle& b)
     return {};
 }
 
+// The real file system, with the test's folder in its mount table, so it is scanned as a volume.
 struct RealDisk {
+    explicit RealDisk(const QByteArray& volume)
+        : fs([volume] {
+              std::vector<MountEntry> table = readMountTable();
+              table.push_back(MountEntry{"test", volume, "ext4", "/", {}});
+              return table;
+          })
+    {
+    }
     LinuxFileSystem fs;
 };
 
 // The main window's scan controls on the real file system.
 struct ScanRigOnDisk : RealDisk, ScanRig {
-    explicit ScanRigOnDisk(const QByteArray& volume) : ScanRig(fs, volume)
+    explicit ScanRigOnDisk(const QByteArray& volume) : RealDisk(volume), ScanRig(fs, volume)
     {
         // The folder lies on a disk far above the large-drive threshold.
         prompter.answerNext(BoxAnswer::Ok);

@@ -1,0 +1,130 @@
+#pragma once
+
+// What the walk's tests share: a temporary tree on the real disk and the ways they ask the walk.
+
+#include "HostileTree.h"
+
+#include "fs/LinuxFileSystem.h"
+#include "fs/PlatformError.h"
+#include "fs/Walk.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace torvane::test {
+
+// A fresh tree under /tmp, removed with rm -rf (which copes with paths beyond PATH_MAX).
+class Tree {
+public:
+    Tree()
+    {
+        char name[] = "/tmp/torvane-walk-XXXXXX";
+        if (!::mkdtemp(name))
+            qFatal("mkdtemp failed");
+        root_ = name;
+    }
+    ~Tree()
+    {
+        if (std::system(("rm -rf '" + root_ + "'").c_str()) != 0)
+            qWarning("could not remove %s", root_.c_str());
+    }
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string at(const std::string& rel) const { return rel.empty() ? root_ : root_ + "/" + rel; }
+
+    void dir(const std::string& rel) const
+    {
+        if (::mkdir(at(rel).c_str(), 0755) != 0)
+            qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
+    }
+    // A file of `size` apparent bytes; `sparse` makes it a hole instead of written bytes.
+    void file(const std::string& rel, std::uint64_t size, bool sparse = false) const
+    {
+        const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const std::string bytes(sparse ? 0 : size, 'x');
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) || ::ftruncate(fd, off_t(size)) != 0)
+            qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
+        ::close(fd);
+    }
+    void link(const std::string& from, const std::string& to) const
+    {
+        if (::link(at(from).c_str(), at(to).c_str()) != 0)
+            qFatal("link %s", to.c_str());
+    }
+    void symlink(const std::string& target, const std::string& rel) const
+    {
+        if (::symlink(target.c_str(), at(rel).c_str()) != 0)
+            qFatal("symlink %s", rel.c_str());
+    }
+    // Sets the access time alone, leaving the modification time as it is.
+    void setAccessTime(const std::string& rel, std::int64_t seconds) const
+    {
+        const timespec times[2] = {{time_t(seconds), 0}, {UTIME_OMIT, UTIME_OMIT}};
+        if (::utimensat(AT_FDCWD, at(rel).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            qFatal("utimensat %s: %s", rel.c_str(), std::strerror(errno));
+    }
+    // The access time on the disk now, in seconds.
+    std::int64_t accessTime(const std::string& rel) const
+    {
+        struct stat st {};
+        return ::lstat(at(rel).c_str(), &st) == 0 ? std::int64_t(st.st_atim.tv_sec) : -1;
+    }
+    std::map<std::string, std::uint64_t> oracleSizes() const { return hostile::measure(root_).folderSizes; }
+
+private:
+    std::string root_;
+};
+
+inline std::uint64_t found(const Walk& walk, const std::string& rel)
+{
+    const Walk::Answer a = walk.sizeOf(rel);
+    if (a.state != Walk::State::Found)
+        qWarning("%s: state %d error %d", rel.c_str(), int(a.state), a.error);
+    return a.state == Walk::State::Found ? a.size : ~std::uint64_t(0);
+}
+
+inline QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// The error number a platform call threw, 0 when it did not throw.
+inline int errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const PlatformError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// Asks until the walk has the answer, the way the scan does.
+inline std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
+{
+    for (int i = 0; i < 6000; ++i) {
+        if (const std::optional<std::uint64_t> size = fs.folderSize(path))
+            return *size;
+        fs.waitForWalk(std::chrono::milliseconds(10));
+    }
+    qWarning("no size for %s", path.constData());
+    return ~std::uint64_t(0);
+}
+
+} // namespace torvane::test

@@ -1,0 +1,187 @@
+// Who may read what: access times as they were before the walk (shown, and left on the disk where
+// the system lets the walk), and the folders the walk could not read. Root reads everything and
+// may keep every access time, so as root the test also runs itself again as nobody.
+
+#include "WalkFixture.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <grp.h>
+
+#include <cstdio>
+
+using torvane::LinuxFileSystem;
+using namespace torvane::test;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+// Set for the child: the folder its parent prepared, with folders of root's in it.
+const char* const kChildVariable = "TORVANE_WALK_AS_NOBODY";
+constexpr std::int64_t kPast = 1614834367;   // 2021-03-04 05:06:07 UTC: older than any relatime window
+
+bool isChild()
+{
+    return qEnvironmentVariableIsSet(kChildVariable);
+}
+
+} // namespace
+
+class WalkAccessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void accessTimesBeforeTheWalk();
+    void othersFoldersShowTheirOldTime();
+    void unreadableFolders();
+    void asNobody();
+};
+
+// What lastAccess shows is the time before the walk read the folder, at every depth; the folders
+// of the owner (or of anyone, for root) keep that time on the disk through the walk and through
+// listing them again.
+void WalkAccessTest::accessTimesBeforeTheWalk()
+{
+    Tree t;
+    const std::vector<std::string> folders{"", "top", "top/mid", "top/mid/deep", "other"};
+    for (std::size_t i = 1; i < folders.size(); ++i)
+        t.dir(folders[i]);
+    t.file("top/mid/deep/f", 30);
+    t.file("other/g", 12);
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        t.setAccessTime(folders[i], kPast + std::int64_t(i) * 3600);
+
+    LinuxFileSystem fs;
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root), 42u);
+    QCOMPARE(fs.subfolders(bytes(t.at("top"))).size(), std::size_t(1));
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::int64_t expected = kPast + std::int64_t(i) * 3600;
+        const QByteArray path = bytes(t.at(folders[i]));
+        QCOMPARE(fs.lastAccess(path).toSecsSinceEpoch(), expected);
+        QCOMPARE(fs.lastAccess(path).timeSpec(), Qt::LocalTime);
+        QCOMPARE(t.accessTime(folders[i]), expected);
+    }
+}
+
+// A folder of root's, read by nobody: the walk may not keep its time on the disk, and opens it
+// all the same; lastAccess still shows the time from before the walk.
+void WalkAccessTest::othersFoldersShowTheirOldTime()
+{
+    if (!isChild())
+        QSKIP("needs folders of another user: asNobody runs this");
+    const std::string base = qgetenv(kChildVariable).toStdString();
+    QVERIFY(::mkdir((base + "/mine").c_str(), 0755) == 0);
+    const timespec past[2] = {{time_t(kPast), 0}, {UTIME_OMIT, UTIME_OMIT}};
+    QVERIFY(::utimensat(AT_FDCWD, (base + "/mine").c_str(), past, 0) == 0);
+
+    LinuxFileSystem fs;
+    fs.beginWalk(bytes(base));
+    QCOMPARE(sizeWhenReady(fs, bytes(base)), 7u);
+    QCOMPARE(sizeWhenReady(fs, bytes(base + "/theirs/inner")), 7u);
+    QCOMPARE(fs.lastAccess(bytes(base + "/theirs")).toSecsSinceEpoch(), kPast + 60);
+    QCOMPARE(fs.lastAccess(bytes(base + "/theirs/inner")).toSecsSinceEpoch(), kPast + 120);
+    QCOMPARE(fs.lastAccess(bytes(base + "/mine")).toSecsSinceEpoch(), kPast);
+    QCOMPARE(fs.subfolders(bytes(base + "/theirs")).size(), std::size_t(1));
+    struct stat st {};
+    QVERIFY(::lstat((base + "/mine").c_str(), &st) == 0);
+    QCOMPARE(std::int64_t(st.st_atim.tv_sec), kPast);
+}
+
+// Folders that cannot be opened or read, or whose entries cannot be stat'ed, are listed in byte
+// order of their paths below the volume; the sizes keep what could be read, as du does.
+void WalkAccessTest::unreadableFolders()
+{
+    if (::geteuid() == 0)
+        QSKIP("root reads every folder: asNobody runs this");
+    Tree t;
+    for (const char* folder : {"a", "a/locked", "a/open", "B", "c 0644", "c 0644/sub", "\xff", "\xff/locked"})
+        t.dir(folder);
+    t.file("a/open/f", 10);
+    t.file("a/locked/hidden", 1000);
+    t.file("B/hidden", 1000);
+    t.file("c 0644/f", 1000);
+    t.file("top", 5);
+    const std::vector<std::pair<std::string, mode_t>> modes{
+        {"a/locked", 0}, {"B", 0311}, {"c 0644", 0644}, {"\xff/locked", 0}};
+    const auto unlock = qScopeGuard([&] {
+        for (const auto& [rel, mode] : modes)
+            ::chmod(t.at(rel).c_str(), 0755);
+    });
+    for (const auto& [rel, mode] : modes)
+        QVERIFY(::chmod(t.at(rel).c_str(), mode) == 0);
+
+    LinuxFileSystem fs;
+    QCOMPARE(fs.walkErrors(10).total, std::size_t(0));
+    const QByteArray root = bytes(t.root());
+    fs.beginWalk(root);
+    QCOMPARE(sizeWhenReady(fs, root), 15u);
+    QCOMPARE(sizeWhenReady(fs, root + "/a"), 10u);
+    QCOMPARE(errorOf([&] { fs.folderSize(root + "/a/locked"); }), EACCES);
+
+    const torvane::WalkErrors all = fs.walkErrors(100);
+    QCOMPARE(all.total, std::size_t(5));
+    QByteArrayList paths;
+    for (const torvane::FailedFolder& f : all.first) {
+        paths << f.path;
+        QCOMPARE(f.error, EACCES);
+        QCOMPARE(f.description, QString::fromLocal8Bit(std::strerror(EACCES)));
+    }
+    QCOMPARE(paths, (QByteArrayList{"B", "a/locked", "c 0644", "c 0644/sub", "\xff/locked"}));
+    const torvane::WalkErrors two = fs.walkErrors(2);
+    QCOMPARE(two.total, std::size_t(5));
+    QCOMPARE(two.first.size(), std::size_t(2));
+    QCOMPARE(two.first[1].path, QByteArray("a/locked"));
+    QCOMPARE(fs.walkErrors(0).first.size(), std::size_t(0));
+}
+
+// As root: the cases above that need an ordinary user, run by this test binary again as nobody
+// on a folder prepared here, with folders of root's in it.
+void WalkAccessTest::asNobody()
+{
+    if (isChild())
+        QSKIP("this is the child");
+    if (::geteuid() != 0)
+        QSKIP("not root: the cases above ran as this user");
+    Tree base;
+    QVERIFY(::chown(base.root().c_str(), kNobody, kNobody) == 0 && ::chmod(base.root().c_str(), 0755) == 0);
+    base.dir("theirs");
+    base.dir("theirs/inner");
+    base.file("theirs/inner/f", 7);
+    base.setAccessTime("theirs/inner", kPast + 120);
+    base.setAccessTime("theirs", kPast + 60);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kChildVariable), QString::fromStdString(base.root()));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList cases{QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")};
+    child.start(QCoreApplication::applicationFilePath(), cases);
+    QVERIFY(child.waitForFinished(120000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+    for (const QString& name : cases)
+        QVERIFY2(output.contains("PASS   : WalkAccessTest::" + name.toLatin1() + "()"), output.constData());
+}
+
+int main(int argc, char** argv)
+{
+    // The child of asNobody drops root before anything else runs.
+    if (isChild() && ::geteuid() == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+            || ::setresuid(kNobody, kNobody, kNobody) != 0) {
+            std::perror("dropping root");
+            return 3;
+        }
+    }
+    QCoreApplication app(argc, argv);
+    WalkAccessTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_walkaccess.moc"

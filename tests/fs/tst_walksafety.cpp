@@ -1,0 +1,326 @@
+// What the walk must never do, whatever happens to the tree while it runs: open a folder through
+// a link, leave the volume, or run out of descriptors. Where a race matters, the test holds the
+// walk at a point of its choosing (a fanotify permission event on a folder's open) and changes
+// the tree there, so the outcome does not depend on the scheduler.
+
+#include "WalkFixture.h"
+
+#include "fs/WalkIo.h"
+
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/fanotify.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <thread>
+
+using torvane::Walk;
+using namespace torvane::test;
+namespace walkio = torvane::walkio;
+
+namespace {
+
+// Holds the first open of a folder, by anyone, until released: a point of the walk the test
+// chooses. Needs CAP_SYS_ADMIN; armed() says whether it could be set.
+class OpenGate {
+public:
+    explicit OpenGate(const std::string& folder)
+        : fan_(::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC))
+    {
+        if (fan_ >= 0 && ::fanotify_mark(fan_, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, folder.c_str()) != 0) {
+            ::close(fan_);
+            fan_ = -1;
+        }
+    }
+    ~OpenGate() { release(); }
+    OpenGate(const OpenGate&) = delete;
+    OpenGate& operator=(const OpenGate&) = delete;
+
+    bool armed() const { return fan_ >= 0; }
+    // True once somebody is opening the folder; that open waits until release().
+    bool waitForOpen(int milliseconds)
+    {
+        pollfd p{fan_, POLLIN, 0};
+        fanotify_event_metadata event{};
+        if (::poll(&p, 1, milliseconds) != 1 || ::read(fan_, &event, sizeof event) < ssize_t(sizeof event) || event.fd < 0)
+            return false;
+        held_ = event.fd;
+        return true;
+    }
+    // Lets the held open through, and every later one: closing the group allows what it holds.
+    void release()
+    {
+        if (held_ >= 0) {
+            const fanotify_response allow{held_, FAN_ALLOW};
+            if (::write(fan_, &allow, sizeof allow) != ssize_t(sizeof allow))
+                qWarning("fanotify response: %s", std::strerror(errno));
+            ::close(held_);
+            held_ = -1;
+        }
+        if (fan_ >= 0)
+            ::close(fan_);
+        fan_ = -1;
+    }
+
+private:
+    int fan_ = -1;
+    int held_ = -1;
+};
+
+// The walk's opens as on a kernel with or without openat2, for the scope of a test.
+struct OpenWay {
+    explicit OpenWay(bool openat2) { walkio::allowOpenat2(openat2); }
+    ~OpenWay() { walkio::allowOpenat2(true); }
+};
+
+int openDescriptors()
+{
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        while (const dirent* e = ::readdir(d))
+            n += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    return n - 1;   // the listing's own
+}
+
+// The soft descriptor limit lowered for the scope of a test.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t soft)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit low = saved_;
+        low.rlim_cur = soft;
+        ok_ = ::setrlimit(RLIMIT_NOFILE, &low) == 0;
+    }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
+// How an open refuses a link: O_NOFOLLOW with O_DIRECTORY says ENOTDIR, openat2's
+// RESOLVE_NO_SYMLINKS says ELOOP.
+bool refusedAsLink(int err)
+{
+    return err == ELOOP || err == ENOTDIR;
+}
+
+constexpr int kChain = 400;
+
+// A chain of folders kChain deep ("d/d/..."), with a sibling "s" beside every one that holds a
+// file of its level's size: a walk that goes down the chain first keeps every level open for the
+// sibling still to come, unless its descriptor budget stops it.
+std::map<std::string, std::uint64_t> makeChain(const Tree& t)
+{
+    std::map<std::string, std::uint64_t> sizes;
+    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string path;
+    std::vector<std::string> chain{""};
+    for (int level = 0; level < kChain && fd >= 0; ++level) {
+        const std::string prefix = path.empty() ? "" : path + "/";
+        ::mkdirat(fd, "s", 0755);
+        const int f = ::openat(fd, "s/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (f < 0 || ::ftruncate(f, off_t(level + 1)) != 0)
+            qFatal("chain file: %s", std::strerror(errno));
+        ::close(f);
+        sizes[prefix + "s"] = std::uint64_t(level + 1);
+        const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = next;
+        path = prefix + "d";
+        chain.push_back(path);
+    }
+    if (fd < 0)
+        qFatal("chain: %s", std::strerror(errno));
+    ::close(fd);
+    std::uint64_t below = 0;
+    for (int level = kChain; level >= 0; --level) {
+        sizes[chain[std::size_t(level)]] = below;
+        if (level > 0)
+            below += std::uint64_t(level);   // the sibling beside level - 1
+    }
+    return sizes;
+}
+
+// Empty when every folder of the walk is there with its size and without an error.
+QByteArray chainProblems(const Walk& walk, const std::map<std::string, std::uint64_t>& sizes)
+{
+    const std::vector<Walk::FolderRecord> got = walk.folders();
+    if (got.size() != sizes.size())
+        return "folders: " + QByteArray::number(qulonglong(got.size()));
+    for (const Walk::FolderRecord& r : got) {
+        if (r.error || sizes.at(r.path) != r.size)
+            return QByteArray::fromStdString(r.path).right(40) + ": error " + QByteArray::number(r.error);
+    }
+    return {};
+}
+
+} // namespace
+
+class WalkSafetyTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void linksAreNeverOpened_data();
+    void linksAreNeverOpened();
+    void foldersChurningDuringTheWalk();
+    void descriptorBudget();
+};
+
+void WalkSafetyTest::linksAreNeverOpened_data()
+{
+    QTest::addColumn<bool>("openat2");
+    QTest::newRow("openat2") << true;
+    QTest::newRow("openat, as without openat2") << false;
+}
+
+// A link where a folder was: every way the walk opens a folder refuses it, and a folder swapped
+// for a link between its parent's read and its own open is not entered.
+void WalkSafetyTest::linksAreNeverOpened()
+{
+    QFETCH(bool, openat2);
+    const OpenWay way(openat2);
+    Tree t;
+    Tree outside;
+    outside.file("big", 1 << 20);
+    for (const char* folder : {"a-gate", "real", "real/inner", "victim"})
+        t.dir(folder);
+    t.file("real/inner/f", 100);
+    t.file("victim/own", 10);
+    t.symlink("real", "link");
+    t.symlink(outside.root(), "absolute");
+
+    const walkio::Fd root(::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    QVERIFY(root.valid() && ::fstat(root.get(), &st) == 0);
+    for (const std::string name : {"link", "absolute"}) {
+        for (const bool keepAtime : {false, true}) {
+            bool otherDevice = false;
+            errno = 0;
+            QCOMPARE(walkio::openSubfolder(root.get(), name.c_str(), st.st_dev, otherDevice, keepAtime), -1);
+            QVERIFY2(refusedAsLink(errno), std::strerror(errno));
+            QCOMPARE(walkio::openBeneath(root.get(), name, keepAtime), -1);
+            QVERIFY2(refusedAsLink(errno), std::strerror(errno));
+        }
+        // A link on the way down counts as much as one at the end.
+        QCOMPARE(walkio::openBeneath(root.get(), name + "/inner", false), -1);
+    }
+    const walkio::Fd inner(walkio::openBeneath(root.get(), "real/inner", true));
+    QVERIFY(inner.valid());
+
+    // The walk reads the root (listing the victim as a folder), then is held at the open of
+    // "a-gate", the first folder it opens after the root with one thread; the victim becomes a
+    // link meanwhile.
+    OpenGate gate(t.at("a-gate"));
+    if (!gate.armed())
+        QSKIP("fanotify permission events need CAP_SYS_ADMIN");
+    Walk walk(t.root(), 1);
+    const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
+    QVERIFY(gate.waitForOpen(20000));
+    QVERIFY(::rename(t.at("victim").c_str(), outside.at("victim").c_str()) == 0);
+    t.symlink(outside.root(), "victim");
+    gate.release();
+    walk.wait();
+    const Walk::Answer victim = walk.sizeOf("victim");
+    QCOMPARE(int(victim.state), int(Walk::State::Failed));
+    QVERIFY2(refusedAsLink(victim.error), std::strerror(victim.error));
+    QCOMPARE(found(walk, "real"), 100u);
+    // The links of the root count as themselves; the victim's came after the root's read.
+    QCOMPARE(found(walk, ""), 100u + 4u + outside.root().size());
+    QCOMPARE(walk.totals().folders, std::uint64_t(4));
+}
+
+// Folders keep turning into a link to "/" and back, and files come and go, while walk after walk
+// runs: none leaves the tree or loses the untouched sibling, whatever it meets.
+void WalkSafetyTest::foldersChurningDuringTheWalk()
+{
+    Tree t;
+    t.dir("stable");
+    std::uint64_t stable = 0;
+    for (int i = 0; i < 200; ++i) {
+        t.file("stable/f" + std::to_string(i), std::uint64_t(i + 1));
+        stable += std::uint64_t(i + 1);
+    }
+    t.dir("victim");
+    t.dir("victim/sub");
+    for (int i = 0; i < 200; ++i)
+        t.file("victim/sub/g" + std::to_string(i), 1000);
+    // A rename racing the read of the root can show the victim's subtree under both its names;
+    // anything more would mean the walk went where the link points.
+    const std::uint64_t ceiling = stable + 2 * 200 * 1000 + 4096;
+
+    // Stopped and joined on every way out of this function, a failed check included.
+    std::jthread mutator([&](std::stop_token stop) {
+        const std::string victim = t.at("victim");
+        const std::string parked = t.at("parked");
+        int n = 0;
+        while (!stop.stop_requested()) {
+            ::rename(victim.c_str(), parked.c_str());
+            ::symlink("/", victim.c_str());
+            ::unlink(victim.c_str());
+            ::rename(parked.c_str(), victim.c_str());
+            const std::string churn = victim + "/sub/churn" + std::to_string(n++ % 8);
+            const int fd = ::open(churn.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd >= 0)
+                ::close(fd);
+            ::unlink(churn.c_str());
+        }
+    });
+    for (int run = 0; run < 40; ++run) {
+        Walk walk(t.root(), 4);
+        walk.wait();
+        QCOMPARE(found(walk, "stable"), stable);
+        const std::uint64_t total = found(walk, "");
+        QVERIFY2(total <= ceiling, std::to_string(total).c_str());
+        QVERIFY(walk.totals().folders <= 6);   // root, stable, victim and sub, maybe once more as parked
+    }
+}
+
+// One budget of kept descriptors for every walk of the process, under a low limit: a walk down a
+// chain deeper than the budget finds every folder, also while another walk holds the budget.
+void WalkSafetyTest::descriptorBudget()
+{
+    Tree first;
+    Tree second;
+    const std::map<std::string, std::uint64_t> sizes = makeChain(first);
+    QVERIFY(makeChain(second) == sizes);
+    std::string deepest = second.root();
+    for (int level = 0; level < kChain; ++level)
+        deepest += "/d";
+
+    OpenGate gate(deepest);
+    // Room for the test itself, each walk's root and open folder, and the one budget of 16 (the
+    // least there is), and not for a second budget.
+    const int base = openDescriptors();
+    QVERIFY2(base < 100, "too many descriptors open before the test");
+    const DescriptorLimit limit(rlim_t(base + 32));
+    QVERIFY(limit.ok());
+    {
+        Walk alone(first.root(), 1);
+        alone.wait();
+        const QByteArray problem = chainProblems(alone, sizes);
+        QVERIFY2(problem.isEmpty(), problem.constData());
+    }
+    if (!gate.armed())
+        QSKIP("holding a walk at the bottom of its chain needs fanotify (CAP_SYS_ADMIN)");
+    Walk held(second.root(), 1);
+    const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
+    QVERIFY(gate.waitForOpen(20000));   // at the bottom: its budget is all in use
+    Walk meanwhile(first.root(), 1);
+    meanwhile.wait();
+    gate.release();
+    held.wait();
+    const QByteArray problem = chainProblems(meanwhile, sizes) + chainProblems(held, sizes);
+    QVERIFY2(problem.isEmpty(), problem.constData());
+}
+
+QTEST_GUILESS_MAIN(WalkSafetyTest)
+#include "tst_walksafety.moc"
