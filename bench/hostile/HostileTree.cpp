@@ -463,12 +463,12 @@ Oracle measure(const std::string& root)
         std::string name;
     };
     struct Linked {
-        std::string firstPath;   // of the link that sorts first
-        std::string folder;
-        std::uint64_t size;
+        std::string folder;   // of the link that sorts first
+        Oracle::File file;
     };
     std::map<std::pair<dev_t, ino_t>, Linked> linked;
     std::map<std::string, std::uint64_t> own;   // sizes directly in each readable folder
+    std::map<std::string, std::uint64_t> ownAllocated;
     dev_t volume = 0;
 
     std::vector<Pending> stack{{nullptr, std::string(), root}};
@@ -494,6 +494,8 @@ Oracle measure(const std::string& root)
             continue;
         }
         std::uint64_t sum = 0;
+        std::uint64_t allocated = 0;
+        std::vector<Oracle::File> files;
         std::vector<std::string> folders;
         std::vector<std::pair<std::pair<dev_t, ino_t>, Linked>> links;
         int failure = 0;
@@ -506,10 +508,16 @@ Oracle measure(const std::string& root)
             }
             if (S_ISDIR(st.st_mode)) {
                 folders.push_back(name);
-            } else if (st.st_nlink > 1) {
-                links.push_back({{st.st_dev, st.st_ino}, {join(p.rel, name), p.rel, std::uint64_t(st.st_size)}});
+                continue;
+            }
+            const Oracle::File file{join(p.rel, name), std::uint64_t(st.st_size), std::uint64_t(st.st_blocks) * 512,
+                                    std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
+            if (st.st_nlink > 1) {
+                links.push_back({{st.st_dev, st.st_ino}, {p.rel, file}});
             } else {
-                sum += std::uint64_t(st.st_size);
+                sum += file.size;
+                allocated += file.allocated;
+                files.push_back(file);
             }
         }
         if (failure) {
@@ -524,9 +532,11 @@ Oracle measure(const std::string& root)
         std::sort(folders.begin(), folders.end());
         o.subfolders[p.rel] = folders;
         own[p.rel] = sum;
+        ownAllocated[p.rel] = allocated;
+        o.files.insert(o.files.end(), files.begin(), files.end());
         for (const auto& [id, link] : links) {
             auto [it, added] = linked.try_emplace(id, link);
-            if (!added && link.firstPath < it->second.firstPath)
+            if (!added && link.file.path < it->second.file.path)
                 it->second = link;
         }
         // Other file systems are listed but not entered.
@@ -535,6 +545,7 @@ Oracle measure(const std::string& root)
             const std::string rel = join(p.rel, *it);
             if (::fstatat(fd->get(), it->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev != volume) {
                 own[rel] = 0;
+                ownAllocated[rel] = 0;
                 o.subfolders[rel] = {};
                 continue;
             }
@@ -543,7 +554,9 @@ Oracle measure(const std::string& root)
     }
     for (const auto& [id, link] : linked) {
         (void)id;
-        own[link.folder] += link.size;
+        own[link.folder] += link.file.size;
+        ownAllocated[link.folder] += link.file.allocated;
+        o.files.push_back(link.file);
     }
     // Deepest first, so each folder's total is complete before it is added to its parent's.
     std::vector<std::string> folders;
@@ -555,9 +568,12 @@ Oracle measure(const std::string& root)
     std::stable_sort(folders.begin(), folders.end(),
                      [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
     o.folderSizes = own;
+    o.folderAllocated = ownAllocated;
     for (const std::string& rel : folders) {
-        if (!rel.empty())
-            o.folderSizes[parentOf(rel)] += o.folderSizes[rel];
+        if (rel.empty())
+            continue;
+        o.folderSizes[parentOf(rel)] += o.folderSizes[rel];
+        o.folderAllocated[parentOf(rel)] += o.folderAllocated[rel];
     }
     return o;
 }

@@ -52,10 +52,20 @@ std::string printable(const std::string& bytes);
 // hard links counted once in the folder of its link whose path sorts first, other file systems
 // not entered. Run it as the same user as the walk it checks: what that user cannot read is in
 // `unreadable` and counts nothing.
+// Allocated bytes (st_blocks × 512) follow the same rules.
 struct Oracle {
     std::map<std::string, std::uint64_t> folderSizes;   // every readable folder ("" the root)
+    std::map<std::string, std::uint64_t> folderAllocated;   // the same folders
     std::map<std::string, int> unreadable;              // folder -> errno
     std::map<std::string, std::vector<std::string>> subfolders;   // readable folder -> child names, byte order
+    struct File {
+        std::string path;   // a file with several links: its owner's
+        std::uint64_t size = 0;
+        std::uint64_t allocated = 0;
+        std::int64_t mtimeSec = 0;
+        std::int64_t mtimeNsec = 0;
+    };
+    std::vector<File> files;   // every entry that is not a folder in a readable folder, unordered
 };
 Oracle measure(const std::string& root);
 

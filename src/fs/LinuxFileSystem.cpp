@@ -158,12 +158,32 @@ void LinuxFileSystem::waitForWalk(std::chrono::milliseconds limit)
 
 std::vector<LargeFile> LinuxFileSystem::largestFiles()
 {
-    return {};   // TODO(walk): the walk's bounded heaps
+    std::vector<LargeFile> out;
+    if (!walk_ || !walk_->finished())
+        return out;
+    const std::vector<Walk::LargeFile> files = walk_->largest();
+    out.reserve(files.size());
+    for (const Walk::LargeFile& f : files) {
+        LargeFile l;
+        l.path = joinPath(walkRoot_, QByteArray(f.path.data(), qsizetype(f.path.size())));
+        l.apparent = f.size;
+        l.allocated = f.allocated;
+        l.modified = QDateTime::fromMSecsSinceEpoch(qint64(f.mtimeSec) * 1000 + f.mtimeNsec / 1000000);
+        out.push_back(std::move(l));
+    }
+    return out;
 }
 
 std::vector<IndexedFolder> LinuxFileSystem::indexedFolders()
 {
-    return {};   // TODO(walk): the index with allocated sizes
+    std::vector<IndexedFolder> out;
+    if (!walk_ || !walk_->finished())
+        return out;
+    const std::vector<Walk::FolderRecord> records = walk_->folders();
+    out.reserve(records.size());
+    for (const Walk::FolderRecord& r : records)
+        out.push_back(IndexedFolder{QByteArray(r.path.data(), qsizetype(r.path.size())), FolderSizes{r.size, r.allocated}});
+    return out;
 }
 
 std::optional<FolderSizes> LinuxFileSystem::folderSizes(const QByteArray& path)
@@ -173,7 +193,7 @@ std::optional<FolderSizes> LinuxFileSystem::folderSizes(const QByteArray& path)
             const Walk::Answer a = walk_->sizeOf(*rel);
             switch (a.state) {
             case Walk::State::Found:
-                return FolderSizes{a.size, a.size};   // TODO(walk): allocated bytes
+                return FolderSizes{a.size, a.allocated};
             case Walk::State::Pending:
                 return std::nullopt;
             case Walk::State::Failed:
@@ -183,11 +203,10 @@ std::optional<FolderSizes> LinuxFileSystem::folderSizes(const QByteArray& path)
             }
         }
     }
-    const std::optional<std::uint64_t> size = measureOnDemand(trimmed(path));
-    return size ? std::optional<FolderSizes>(FolderSizes{*size, *size}) : std::nullopt;
+    return measureOnDemand(trimmed(path));
 }
 
-std::optional<std::uint64_t> LinuxFileSystem::measureOnDemand(const QByteArray& path)
+std::optional<FolderSizes> LinuxFileSystem::measureOnDemand(const QByteArray& path)
 {
     if (const auto done = measured_.find(path); done != measured_.end())
         return done->second;
@@ -198,8 +217,9 @@ std::optional<std::uint64_t> LinuxFileSystem::measureOnDemand(const QByteArray& 
         onDemand_.erase(running);
         if (a.state != Walk::State::Found)
             throw PlatformError::fromErrno(a.error ? a.error : EIO);
-        measured_[path] = a.size;
-        return a.size;
+        const FolderSizes sizes{a.size, a.allocated};
+        measured_[path] = sizes;
+        return sizes;
     }
     int err = 0;
     if (!walkio::openDirectory(bytesOf(path), err).valid())

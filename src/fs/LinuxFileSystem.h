@@ -37,7 +37,7 @@ public:
     bool folderExists(const QByteArray& path) override;
 
 private:
-    std::optional<std::uint64_t> measureOnDemand(const QByteArray& path);
+    std::optional<FolderSizes> measureOnDemand(const QByteArray& path);
 
     std::function<std::vector<MountEntry>()> mountTable_;
     std::unique_ptr<MountWatcher> watcher_;
@@ -45,7 +45,7 @@ private:
     std::unique_ptr<Walk> walk_;
     QByteArray walkRoot_;
     std::map<QByteArray, std::unique_ptr<Walk>> onDemand_;   // folders made after the walk read their parent
-    std::map<QByteArray, std::uint64_t> measured_;
+    std::map<QByteArray, FolderSizes> measured_;
 };
 
 } // namespace torvane

@@ -54,7 +54,10 @@ Walk::Totals Walk::totals() const
     std::lock_guard lock(s.indexMutex_);
     t.indexBytes = std::uint64_t(s.nodeCount_) * (sizeof(walkimpl::Node) + sizeof(walkimpl::AccessTime)) + s.nameBytes_;
     if (s.finished_.load())
+    {
         t.bytes = s.node(0).size.load();
+        t.allocated = s.node(0).allocated.load();
+    }
     return t;
 }
 

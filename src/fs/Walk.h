@@ -37,7 +37,8 @@ public:
     enum class State { Pending, Found, Missing, Failed };
     struct Answer {
         State state = State::Pending;
-        std::uint64_t size = 0;   // Found
+        std::uint64_t size = 0;        // Found: apparent bytes
+        std::uint64_t allocated = 0;   // Found: st_blocks × 512, the same entries
         int error = 0;            // Failed: the errno of opening or reading the folder itself
     };
     // The size of the folder at `relative` (components below the root joined by '/'; "" is the
@@ -56,6 +57,7 @@ public:
         std::uint64_t folders = 0;      // folders read, the root included
         std::uint64_t files = 0;        // entries that are not folders
         std::uint64_t bytes = 0;        // the root's size once finished
+        std::uint64_t allocated = 0;    // the root's allocated bytes once finished
         std::uint64_t indexBytes = 0;   // the index's own storage
         std::uint64_t bytesWalked = 0;  // apparent bytes stat'ed so far
         std::uint64_t bytesAllocated = 0;   // allocated bytes stat'ed so far, folders and all, a
@@ -68,6 +70,7 @@ public:
     struct FolderRecord {
         std::string path;
         std::uint64_t size = 0;
+        std::uint64_t allocated = 0;
         int error = 0;
         bool mountPoint = false;
     };
@@ -79,6 +82,17 @@ public:
         std::size_t total = 0;
     };
     Failures failures(std::size_t limit) const;
+
+    // The largest entries that are not folders, largest first (ties: smaller path bytes first),
+    // hard links once under the owner rule; at most 1,000 are kept. Empty until finished.
+    struct LargeFile {
+        std::string path;   // below the root
+        std::uint64_t size = 0;
+        std::uint64_t allocated = 0;
+        std::int64_t mtimeSec = 0;
+        std::int64_t mtimeNsec = 0;
+    };
+    std::vector<LargeFile> largest(std::size_t n = 1000) const;
 
     class Impl;
 

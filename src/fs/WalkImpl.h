@@ -7,6 +7,7 @@
 //   WalkIndex.cpp      the compact index: names, paths, adding a folder's children, and the
 //                      public lookups answered from it (Walk::sizeOf, Walk::folders)
 //   WalkLinks.cpp      hard links: a file with several links counts once, in one folder
+//   WalkLargest.cpp    the largest files: per-worker bounded heaps, merged at the end
 //   Walk.cpp           the rest of the public Walk: construction, progress and waiting
 
 #include "fs/Walk.h"
@@ -36,10 +37,11 @@ namespace torvane::walkimpl {
 
 constexpr std::size_t kReadBufferSize = 64 * 1024;
 
-// One folder of the index: 32 bytes plus its name in the name arena. Children of a folder are
+// One folder of the index: 40 bytes plus its name in the name arena. Children of a folder are
 // allocated together, sorted by name, so a path is looked up by binary search level by level.
 struct Node {
     std::atomic<std::uint64_t> size{0};     // everything below, growing until pending is 0
+    std::atomic<std::uint64_t> allocated{0};   // the same entries' st_blocks × 512
     std::atomic<std::uint32_t> pending{1};  // its own listing + unfinished subfolders + undecided hard links
     std::uint32_t parent = 0;
     std::uint32_t firstChild = 0;
@@ -49,7 +51,7 @@ struct Node {
     std::uint8_t flags = 0;
     std::uint16_t error = 0;
 };
-static_assert(sizeof(Node) == 32, "the index promises 32 bytes per folder");
+static_assert(sizeof(Node) == 40, "the index promises 40 bytes per folder");
 
 constexpr std::uint8_t kListed = 1;      // childCount and firstChild are set
 constexpr std::uint8_t kMountPoint = 2;  // another file system: listed, not entered
@@ -138,9 +140,33 @@ struct LinkOccurrence {
 
 struct LinkGroup {
     std::uint64_t size = 0;
+    std::uint64_t allocated = 0;
+    std::int64_t mtimeSec = 0;
+    std::int64_t mtimeNsec = 0;
     std::uint64_t links = 0;
     bool decided = false;
     std::vector<LinkOccurrence> seen;
+};
+
+constexpr std::size_t kLargestKept = 1000;
+
+// A file met that may be among the largest. Its path is built only for the files that make the
+// final list (and to break a tie on size), so most entries cost no allocation: names are short.
+struct LargeEntry {
+    std::uint64_t size = 0;
+    std::uint64_t allocated = 0;
+    std::int64_t mtimeSec = 0;
+    std::int64_t mtimeNsec = 0;
+    std::uint32_t folder = 0;
+    std::string name;
+};
+
+// A bounded heap of the largest files met: its front is the one that would leave first, so a file
+// that cannot get in costs one comparison against `floor`.
+struct LargestHeap {
+    std::vector<LargeEntry> items;
+    std::uint64_t floor = 0;   // 0 while not full: everything may enter
+    void offer(LargeEntry&& file, const Walk::Impl& walk);
 };
 
 // A subfolder met while reading its parent.
@@ -153,6 +179,7 @@ struct Subfolder {
 
 // Per-worker scratch space, reused from folder to folder.
 struct Scratch {
+    LargestHeap largest;
     std::unique_ptr<char[]> buffer{new char[kReadBufferSize]};
     std::string names;
     std::vector<Subfolder> subfolders;
@@ -167,7 +194,7 @@ public:
     // Traversal (WalkTraversal.cpp)
     Impl(std::string rootPath, int threads);
     ~Impl();
-    void run(std::stop_token);
+    void run(std::stop_token, walkimpl::Scratch& scratch);
     bool takeShared(std::vector<walkimpl::Item>& local);
     void process(walkimpl::Item& item, walkimpl::Scratch& scratch, std::vector<walkimpl::Item>& local);
     void finishItem();
@@ -181,6 +208,10 @@ public:
     bool noteLink(std::uint32_t folder, const struct stat& st, std::string_view name);
     void decide(walkimpl::LinkGroup& group);
     void decideOpenLinks();
+
+    // The largest files (WalkLargest.cpp)
+    void mergeLargest();
+    bool ranksBefore(const walkimpl::LargeEntry& a, const walkimpl::LargeEntry& b) const;
 
     // Index (WalkIndex.cpp)
     walkimpl::Node& node(std::uint32_t id) const { return *nodes_.at(id); }
@@ -235,6 +266,12 @@ public:
     std::atomic<std::uint64_t> files_{0};
     std::atomic<std::uint64_t> bytesWalked_{0};
     std::atomic<std::uint64_t> bytesAllocated_{0};
+
+    // The largest files: the workers' heaps, the hard links' heap, and the list once finished
+    std::vector<std::unique_ptr<walkimpl::Scratch>> scratches_;
+    std::mutex largestMutex_;
+    walkimpl::LargestHeap linkLargest_;
+    std::vector<Walk::LargeFile> largest_;
 
     std::vector<std::jthread> workers_;
 };

@@ -127,10 +127,10 @@ Walk::Answer Walk::sizeOf(std::string_view relative) const
         return {State::Pending, 0, 0};
     const Node& n = s.node(id);
     if (n.error)
-        return {State::Failed, 0, n.error};
+        return {State::Failed, 0, 0, n.error};
     if (n.pending.load(std::memory_order_acquire) != 0)
-        return {State::Pending, 0, 0};
-    return {State::Found, n.size.load(std::memory_order_acquire), 0};
+        return {State::Pending, 0, 0, 0};
+    return {State::Found, n.size.load(std::memory_order_acquire), n.allocated.load(std::memory_order_acquire), 0};
 }
 
 std::optional<std::int64_t> Walk::accessTimeOf(std::string_view relative) const
@@ -153,7 +153,7 @@ Walk::Failures Walk::failures(std::size_t limit) const
     for (std::uint32_t id = 0; id < s.nodeCount_; ++id) {
         const Node& n = s.node(id);
         if (n.error)
-            out.first.push_back(FolderRecord{s.pathOf(id), n.size.load(), n.error, false});
+            out.first.push_back(FolderRecord{s.pathOf(id), n.size.load(), n.allocated.load(), n.error, false});
     }
     out.total = out.first.size();
     const auto byPath = [](const FolderRecord& a, const FolderRecord& b) { return a.path < b.path; };
@@ -177,6 +177,7 @@ std::vector<Walk::FolderRecord> Walk::folders() const
         FolderRecord r;
         r.path = s.pathOf(id);
         r.size = n.size.load();
+        r.allocated = n.allocated.load();
         r.error = n.error;
         r.mountPoint = (n.flags & kMountPoint) != 0;
         out.push_back(std::move(r));

@@ -24,6 +24,9 @@ bool Walk::Impl::noteLink(std::uint32_t folder, const struct stat& st, std::stri
             return false;   // a name made while the walk ran: the file is counted already
         if (group.seen.empty()) {
             group.size = std::uint64_t(st.st_size);
+            group.allocated = std::uint64_t(st.st_blocks) * 512;
+            group.mtimeSec = st.st_mtim.tv_sec;
+            group.mtimeNsec = st.st_mtim.tv_nsec;
             group.links = st.st_nlink;
             first = true;
         }
@@ -33,6 +36,9 @@ bool Walk::Impl::noteLink(std::uint32_t folder, const struct stat& st, std::stri
             return first;
         group.decided = true;
         ready.size = group.size;
+        ready.allocated = group.allocated;
+        ready.mtimeSec = group.mtimeSec;
+        ready.mtimeNsec = group.mtimeNsec;
         ready.seen = std::move(group.seen);
         group.seen.clear();
         group.seen.shrink_to_fit();
@@ -58,7 +64,22 @@ void Walk::Impl::decide(LinkGroup& group)
     }
     if (group.seen.empty())
         return;
-    node(group.seen[best].folder).size.fetch_add(group.size, std::memory_order_acq_rel);
+    walkimpl::Node& owner = node(group.seen[best].folder);
+    owner.size.fetch_add(group.size, std::memory_order_acq_rel);
+    owner.allocated.fetch_add(group.allocated, std::memory_order_acq_rel);
+    {
+        std::lock_guard lock(largestMutex_);
+        if (group.size >= linkLargest_.floor) {
+            walkimpl::LargeEntry f;
+            f.size = group.size;
+            f.allocated = group.allocated;
+            f.mtimeSec = group.mtimeSec;
+            f.mtimeNsec = group.mtimeNsec;
+            f.folder = group.seen[best].folder;
+            f.name = std::move(group.seen[best].name);
+            linkLargest_.offer(std::move(f), *this);
+        }
+    }
     for (const LinkOccurrence& o : group.seen)
         release(o.folder);
 }

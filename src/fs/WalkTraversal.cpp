@@ -84,7 +84,9 @@ Walk::Impl::Impl(std::string rootPath, int threads)
     sharedCount_ = 1;
     workers_.reserve(std::size_t(threads_));
     for (int i = 0; i < threads_; ++i)
-        workers_.emplace_back([this](std::stop_token stop) { run(stop); });
+        scratches_.push_back(std::make_unique<Scratch>());
+    for (int i = 0; i < threads_; ++i)
+        workers_.emplace_back([this, i](std::stop_token stop) { run(stop, *scratches_[std::size_t(i)]); });
 }
 
 Walk::Impl::~Impl()
@@ -98,9 +100,8 @@ Walk::Impl::~Impl()
     shared_.clear();
 }
 
-void Walk::Impl::run(std::stop_token stop)
+void Walk::Impl::run(std::stop_token stop, Scratch& scratch)
 {
-    Scratch scratch;
     std::vector<Item> local;
     for (;;) {
         if (cancel_.load(std::memory_order_relaxed) || stop.stop_requested())
@@ -185,6 +186,10 @@ void Walk::Impl::release(std::uint32_t id)
         Node& n = node(id);
         if (n.pending.fetch_sub(1, std::memory_order_acq_rel) != 1)
             return;
+        // Every file has been offered to a heap before its folder completed, and no worker
+        // touches its heap again: the list is final before anyone can see the root's size.
+        if (id == 0)
+            mergeLargest();
         // Waiters ask about the top two levels (what a scan shows); waking them for every folder
         // would cost two system calls per folder.
         const bool shallow = id == 0 || n.parent == 0 || node(n.parent).parent == 0;
@@ -200,7 +205,9 @@ void Walk::Impl::release(std::uint32_t id)
             return;
         }
         const std::uint32_t parent = n.parent;
-        node(parent).size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
+        Node& p = node(parent);
+        p.size.fetch_add(n.size.load(std::memory_order_acquire), std::memory_order_acq_rel);
+        p.allocated.fetch_add(n.allocated.load(std::memory_order_acquire), std::memory_order_acq_rel);
         id = parent;
     }
 }
@@ -261,8 +268,9 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     scratch.names.clear();
     scratch.subfolders.clear();
     std::uint64_t bytes = 0;
+    std::uint64_t allocated = 0;       // the folder's own files, hard links left to their owner
     std::uint64_t walked = 0;
-    std::uint64_t allocated = 0;
+    std::uint64_t allocatedSeen = 0;   // for the progress: every entry once, folders included
     std::uint64_t files = 0;
     std::uint32_t count = 0;
     int statError = 0;
@@ -294,18 +302,31 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
         }
         if (S_ISDIR(st.st_mode)) {
             if (st.st_dev == device_)   // a mount point shows the other file system's root
-                allocated += std::uint64_t(st.st_blocks) * 512;
+                allocatedSeen += std::uint64_t(st.st_blocks) * 512;
             addSubfolder(entry.name, &st, keepsEveryAtime_ || st.st_uid == uid_);
             continue;
         }
         ++files;
         walked += std::uint64_t(st.st_size);
+        const std::uint64_t blocks = std::uint64_t(st.st_blocks) * 512;
         if (st.st_nlink > 1) {
             if (noteLink(id, st, entry.name))
-                allocated += std::uint64_t(st.st_blocks) * 512;
-        } else {
-            bytes += std::uint64_t(st.st_size);
-            allocated += std::uint64_t(st.st_blocks) * 512;
+                allocatedSeen += blocks;
+            continue;
+        }
+        const std::uint64_t size = std::uint64_t(st.st_size);
+        bytes += size;
+        allocated += blocks;
+        allocatedSeen += blocks;
+        if (size >= scratch.largest.floor) {
+            walkimpl::LargeEntry f;
+            f.size = size;
+            f.allocated = blocks;
+            f.mtimeSec = st.st_mtim.tv_sec;
+            f.mtimeNsec = st.st_mtim.tv_nsec;
+            f.folder = id;
+            f.name = entry.name;
+            scratch.largest.offer(std::move(f), *this);
         }
     }
 
@@ -326,9 +347,10 @@ void Walk::Impl::process(Item& item, Scratch& scratch, std::vector<Item>& local)
     const std::uint32_t k = std::uint32_t(order.size());
     n.pending.fetch_add(k, std::memory_order_relaxed);
     n.size.fetch_add(bytes, std::memory_order_relaxed);
+    n.allocated.fetch_add(allocated, std::memory_order_relaxed);
     files_.fetch_add(files, std::memory_order_relaxed);
     bytesWalked_.fetch_add(walked, std::memory_order_relaxed);
-    bytesAllocated_.fetch_add(allocated, std::memory_order_relaxed);
+    bytesAllocated_.fetch_add(allocatedSeen, std::memory_order_relaxed);
     folders_.fetch_add(1, std::memory_order_relaxed);
 
     if (k > 0) {

@@ -8,7 +8,7 @@
 include(${CMAKE_SOURCE_DIR}/bench/hostile/hostile.cmake)
 set(walk_tsan_supp ${CMAKE_CURRENT_BINARY_DIR}/walk-tsan.supp)
 file(WRITE ${walk_tsan_supp} "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Test.so.6\n")
-foreach(group walk walk_safety walk_access)
+foreach(group walk walk_safety walk_access walk_insight)
   string(REPLACE "_" "" source ${group})
   torvane_test(torvane_${group}_tests SOURCES tst_${source}.cpp WalkFixture.h LIBS torvane_fs torvane_hostile LABELS walk)
   set_tests_properties(torvane_${group}_tests PROPERTIES TIMEOUT 600
