@@ -16,6 +16,11 @@ namespace {
 
 constexpr double eps = 1e-6;
 
+MapTree treeOf(const MapVolume& volume)
+{
+    return MapTree(volume.mount, volume.folders, volume.files, false);
+}
+
 bool within(const QRectF& inner, const QRectF& outer)
 {
     return inner.left() >= outer.left() - eps && inner.top() >= outer.top() - eps && inner.right() <= outer.right() + eps
@@ -168,7 +173,7 @@ private slots:
         QFETCH(MapVolume, volume);
         QFETCH(QSizeF, size);
         QFETCH(double, labelHeight);
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(volume);
         MapLayoutOptions options;
         options.labelHeight = labelHeight;
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(QPointF(3, 4), size), options);
@@ -178,24 +183,9 @@ private slots:
         QVERIFY2(broken.isEmpty(), qPrintable(broken));
     }
 
-    void hugeChildTakesItsShareAndTheRestMerge()
-    {
-        std::vector<std::uint64_t> sizes(200, 1);
-        sizes[0] = std::uint64_t(1) << 40;
-        const MapVolume volume = flatVolume(sizes);
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
-        const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800));
-        const QRectF content = mapContentRect(layout.tiles[0].rect, layout.options);
-        QCOMPARE(layout.tiles[0].childCount, 1u);   // the rest is a sliver far below 2 px
-        const MapTile& huge = layout.tiles[1];
-        QCOMPARE(tree.name(huge.node), QByteArray("c000000"));
-        QVERIFY(huge.rect.width() * huge.rect.height() >= 0.99 * content.width() * content.height());
-    }
-
     void equalChildrenStayNearSquare()
     {
-        const MapVolume volume = flatVolume(std::vector<std::uint64_t>(50000, 4096));
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(flatVolume(std::vector<std::uint64_t>(50000, 4096)));
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800));
         // About 20 px² each: nearly all get a tile of their own, and tiles are squarish.
         QVERIFY2(layout.tiles.size() > 45000, qPrintable(QString::number(layout.tiles.size())));
@@ -210,8 +200,7 @@ private slots:
 
     void emptyThingsGetNoTile()
     {
-        const MapVolume volume = flatVolume({0, 7, 0, 3, 0});
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(flatVolume({0, 7, 0, 3, 0}));
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 400, 300));
         QCOMPARE(layout.tiles[0].childCount, 2u);
         QCOMPARE(tree.name(layout.tiles[1].node), QByteArray("c000001"));
@@ -231,8 +220,7 @@ private slots:
             path += i == 0 ? QByteArray("n") : QByteArray("/n");
             own[path] = 1;
         }
-        const MapVolume volume = mapVolume(own);
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(mapVolume(own));
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 120, 80));
         int deepest = 0;
         for (const MapTile& tile : layout.tiles)
@@ -257,8 +245,7 @@ private slots:
         QFETCH(std::vector<std::uint64_t>, sizes);
         QFETCH(QSizeF, size);
         QFETCH(double, ratio);
-        const MapVolume volume = flatVolume(sizes);
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(flatVolume(sizes));
         MapLayoutOptions options;
         options.border = 0;
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(QPointF(0, 0), size), options);
@@ -269,8 +256,7 @@ private slots:
 
     void pointsFindTheDeepestTile()
     {
-        const MapVolume volume = generatedVolume(2000, 0x9e3779b97f4a7c15ull);
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(generatedVolume(2000, 0x9e3779b97f4a7c15ull));
         MapLayoutOptions options;
         options.labelHeight = 14;
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800), options);
@@ -298,8 +284,7 @@ private slots:
 
     void sharedEdgeHasOneOwner()
     {
-        const MapVolume volume = flatVolume({1, 1});
-        const MapTree tree(volume.mount, volume.folders, volume.files, false);
+        const MapTree tree = treeOf(flatVolume({1, 1}));
         MapLayoutOptions options;
         options.border = 0;
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 200, 100), options);

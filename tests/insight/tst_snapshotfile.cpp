@@ -137,8 +137,6 @@ private slots:
         QByteArray later = withVersion(file, 2);
         later.truncate(20);
         QCOMPARE(decodeSnapshot(later).reason, QStringLiteral("truncated"));
-        later = withVersion(file, 2) + QByteArray(100, '\x7f');
-        QCOMPARE(decodeSnapshot(later).reason, QStringLiteral("written by a newer Torvane (format 2)"));
         QVERIFY(!decodeSnapshot(withVersion(file, 0)).snapshot);
         QCOMPARE(decodeSnapshot("<?xml version='1.0'?>").reason, QStringLiteral("not a Torvane snapshot"));
     }

@@ -7,13 +7,9 @@
 #include "support/FakePrompter.h"
 #include "support/ScanRig.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLocale>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -33,7 +29,12 @@ struct FakeDisk {
 
 // The controls a scan writes, wired to a fake file system.
 struct Harness : FakeDisk, ScanRig {
-    Harness() : ScanRig(fs, "/data") {}
+    // A plain volume is the usual start: 1024 MB, nothing free, no folders yet.
+    explicit Harness(bool plainVolume = false) : ScanRig(fs, "/data")
+    {
+        if (plainVolume)
+            fs.addVolume("/data", {true, 1024 * MB, 0});
+    }
     QStringList captionsUnder(const QByteArray& key) const
     {
         QStringList out;
@@ -51,68 +52,6 @@ class ScanTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void mbTextIgnoresLocale()
-    {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(mbText(0), QStringLiteral("0.00"));
-        QCOMPARE(mbText(5 * MB), QStringLiteral("5.00"));
-        QCOMPARE(mbText(1234 * MB + MB / 2), QStringLiteral("1234.50"));
-        QCOMPARE(mbText(std::uint64_t(3) * 1024 * 1024 * MB), QStringLiteral("3145728.00"));
-        QCOMPARE(mbText(5243), QStringLiteral("0.01"));   // 0.005 MB rounds up
-        QLocale::setDefault(QLocale::c());
-    }
-
-    void captionsCompareNumbersByValue()
-    {
-        QVERIFY(captionLess(QStringLiteral(" [9.00 MB] b"), QStringLiteral(" [10.00 MB] a")));
-        QVERIFY(!captionLess(QStringLiteral(" [10.00 MB] a"), QStringLiteral(" [9.00 MB] b")));
-        QVERIFY(captionLess(QStringLiteral(" [1.05 MB] x"), QStringLiteral(" [1.50 MB] x")));
-        QVERIFY(captionLess(QStringLiteral(" [2.00 MB] a"), QStringLiteral(" [2.00 MB] b")));
-        QVERIFY(!captionLess(QStringLiteral(" [2.00 MB] a"), QStringLiteral(" [2.00 MB] a")));
-        QVERIFY(captionLess(QStringLiteral(" [0.00 MB] dir2"), QStringLiteral(" [0.00 MB] dir10")));
-    }
-
-    void statusBoxKeepsNewestFirst()
-    {
-        QPlainTextEdit view;
-        StatusBox box(&view);
-        QCOMPARE(box.text(), QString());
-        box.prependLine(QStringLiteral("one"));
-        box.prependLine(QStringLiteral("two"));
-        QCOMPARE(box.text(), QStringLiteral("two\r\none\r\n"));
-        box.completeScan(QStringLiteral("STAMP"));
-        QCOMPARE(box.text(), QStringLiteral("Drive scan is complete.\r\nAny File/Folder/Permission errors will be listed "
-                                            "below.\r\n\r\ntwo\r\none\r\n\r\nSTAMP"));
-        // The widget shows the same lines.
-        box.repaint();
-        QCOMPARE(view.toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")), box.text());
-        box.setText(QStringLiteral("a\r\nb"));
-        box.prependLine(QStringLiteral("c"));
-        box.prependLine(QStringLiteral("d"));
-        QCOMPARE(box.text(), QStringLiteral("d\r\nc\r\na\r\nb"));
-        QTRY_COMPARE(view.toPlainText(), QStringLiteral("d\nc\na\nb"));   // the view catches up when events run
-    }
-
-    void statusLinesAndStamp()
-    {
-        const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
-        QCOMPARE(scanTimeStamp(when), QStringLiteral("03/05/2024@14:07:09"));
-        const QString line = readingLine(0, "a&b", when);
-        QVERIFY2(line.startsWith(QStringLiteral("Reading:  [ 0.00 MB] a&b [Last Accessed: ")), qPrintable(line));
-        QVERIFY(line.endsWith(QLatin1Char(']')));
-        QCOMPARE(accessTimeText(QDateTime(QDate(2024, 3, 5), QTime(0, 0))),
-                 QLocale().toString(QDate(2024, 3, 5), QLocale::ShortFormat));
-        QCOMPARE(errorLine("Data", 70, QStringLiteral("Permission denied")), QStringLiteral("Error: Data70 : Permission denied"));
-        // A newline in a name never breaks the line in two.
-        QCOMPARE(errorLine("a\nb", 13, QStringLiteral("x")), QStringLiteral("Error: a\\nb13 : x"));
-        // Nor turns the rest of the line around, nor hides bytes that are not UTF-8.
-        QCOMPARE(readingLine(0, "olr\xe2\x80\xaetxt.exe", when).section(QLatin1Char(' '), 5, 5),
-                 QStringLiteral("olr\\u202etxt.exe"));
-        QCOMPARE(folderCaption(0, "caf\xe9\x01"), QStringLiteral(" [0.00 MB] caf\uFFFD\\x01"));
-        QCOMPARE(folderCaption(0, "next\xc2\x85line\xe2\x80\xa8sep\xe2\x80\xa9para"),
-                 QStringLiteral(" [0.00 MB] next\\x85line\\u2028sep\\u2029para"));
-    }
-
     void wholeScanBuildsTreeReportAndStatus()
     {
         Harness h;
@@ -225,8 +164,7 @@ private slots:
 
     void failuresAreReportedAndSiblingsStay()
     {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/a", 3 * MB);
         h.fs.addFolder("/data/a/1", MB);
         h.fs.addFolder("/data/a/2", MB).sizeFails = FakeFileSystem::Failure{13, QStringLiteral("Permission denied")};
@@ -252,8 +190,7 @@ private slots:
 
     void listerMovesTheBar()
     {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/a");
         h.scanner->scanVolume();
         h.fs.addFolder("/data/a/x");
@@ -278,8 +215,7 @@ private slots:
 
     void waitsForTheWalkWhileEventsRun()
     {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/slow", 7 * MB).pendingPolls = 5;
         // Apparent bytes beyond the used bytes (sparse files) must not fill the bar early.
         h.fs.progress = WalkProgress{2048 * MB, 256 * MB, false};
@@ -302,8 +238,7 @@ private slots:
     // the volume, none twice, and a count past the first thousand.
     void unreadableFoldersGetOneErrorLineEach()
     {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/top", MB).sizeFails = FakeFileSystem::Failure{13, QStringLiteral("Permission denied")};
         h.fs.failedFolders.push_back({"deep/er/locked", 13, QStringLiteral("Permission denied")});
         h.fs.failedFolders.push_back({"top", 13, QStringLiteral("Permission denied")});
@@ -313,8 +248,7 @@ private slots:
         QCOMPARE(text.count(QStringLiteral("Error: top13 : Permission denied")), 1);   // the lister's line only
         QVERIFY(text.indexOf(QStringLiteral("Error: deep")) > text.indexOf(QStringLiteral("errors will be listed below.")));
 
-        Harness many;
-        many.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness many(true);
         for (int i = 0; i < 1003; ++i)
             many.fs.failedFolders.push_back({"f" + QByteArray::number(i), 5, QStringLiteral("Input/output error")});
         many.scanner->scanVolume();
@@ -324,8 +258,7 @@ private slots:
 
     void scanRequestedDuringScanIsIgnored()
     {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/a/b");
         int nested = 0;
         h.fs.onSubfolders = [&](const QByteArray& path) {
@@ -358,8 +291,7 @@ private slots:
     {
         QFETCH(QByteArray, name);
         QFETCH(QString, expected);
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
+        Harness h(true);
         h.fs.addFolder("/data/" + name + "/" + name);
         h.scanner->scanVolume();
 
@@ -376,98 +308,6 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QCOMPARE(folderNames, QStringList{expected});
         QCOMPARE(subNames, QStringList{expected});
-    }
-
-    void sortingKeepsOpenNodesOpen()
-    {
-        QTreeWidget view;
-        FolderTree tree(&view);
-        tree.add(QByteArray(), "/", QStringLiteral("/"), FolderTree::Image::Drive);
-        tree.add("/", "/b", QStringLiteral(" [9.00 MB] b"), FolderTree::Image::Folder);
-        tree.add("/", "/a", QStringLiteral(" [10.00 MB] a"), FolderTree::Image::Folder);
-        tree.add("/a", "/a/x", QStringLiteral(" [1.00 MB] x"), FolderTree::Image::Folder);
-        tree.add("/a/x", "/a/x/y", QStringLiteral(" [1.00 MB] y"), FolderTree::Image::Folder);
-        tree.add("/b", "/b/z", QStringLiteral(" [1.00 MB] z"), FolderTree::Image::Folder);
-        for (const char* key : {"/", "/a", "/a/x"})
-            tree.find(key)->setExpanded(true);
-        tree.find("/b")->setExpanded(true);
-        tree.find("/b")->setExpanded(false);
-        view.setCurrentItem(tree.find("/a/x/y"));
-        int expansions = 0;
-        QObject::connect(&view, &QTreeWidget::itemExpanded, [&] { ++expansions; });
-
-        tree.sortChildren("/");
-
-        QCOMPARE(tree.find("/")->child(0), tree.find("/b"));
-        QVERIFY(tree.find("/a")->isExpanded());
-        QVERIFY(tree.find("/a/x")->isExpanded());
-        QVERIFY(!tree.find("/b")->isExpanded());
-        QCOMPARE(view.currentItem(), tree.find("/a/x/y"));
-        QCOMPARE(expansions, 0);   // restoring is no expansion by the user
-    }
-
-    void abandonedReportLeavesTheOldOne()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("xmlOutput.xml"));
-        {
-            ReportWriter first;
-            first.begin(path, MB, "/");
-            first.finish();
-        }
-        const QByteArray good = [&] {
-            QFile f(path);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
-        QVERIFY(good.endsWith("</DirectoryTree>\r\n"));
-        {
-            ReportWriter second;
-            second.begin(path, 2 * MB, "/");
-            second.parentFolderOpen(MB, "half");
-        }   // never finished
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), good);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("xmlOutput.xml")});
-    }
-
-    // The sort works on keys made from the captions; its order must be captionLess's, ties and
-    // leading zeros included.
-    void sortedFamilyFollowsCaptionOrder()
-    {
-        QTreeWidget view;
-        FolderTree tree(&view);
-        tree.add(QByteArray(), "/", QStringLiteral("/"), FolderTree::Image::Drive);
-        QStringList captions;
-        int n = 0;
-        for (const char* name : {"a1", "a01", "a001b", "a1b", "a!", "a:", "a10", "a9", "a", "ab", "a 1", "a0", "a00",
-                                 "\xc3\xa9" "1", "A1", "a1.5", "a1.05", "0", "00", "b99999999999999999999", "b1e"}) {
-            for (const char* size : {"0.00", "9.00", "10.00", "010.00"}) {
-                const QString caption = QStringLiteral(" [%1 MB] %2").arg(QLatin1String(size), QString::fromUtf8(name));
-                tree.add("/", "/" + QByteArray::number(n++), caption, FolderTree::Image::Folder);
-                captions << caption;
-            }
-        }
-        std::stable_sort(captions.begin(), captions.end(), captionLess);
-        tree.sortChildren("/");
-        QStringList sorted;
-        for (int i = 0; i < tree.find("/")->childCount(); ++i)
-            sorted << tree.find("/")->child(i)->text(0);
-        QCOMPARE(sorted, captions);
-    }
-
-    void manyChildrenComeInOrder()
-    {
-        Harness h;
-        h.fs.addVolume("/data", {true, 1024 * MB, 0});
-        for (int i = 0; i < 3000; ++i)
-            h.fs.addFolder("/data/big/d" + QByteArray::number(i), std::uint64_t(i % 97) * MB);
-        h.scanner->scanVolume();
-        const QStringList captions = h.captionsUnder("/data/big");
-        QCOMPARE(captions.size(), 3000);
-        for (qsizetype i = 1; i < captions.size(); ++i)
-            QVERIFY2(!captionLess(captions[i], captions[i - 1]), qPrintable(captions[i]));
-        QCOMPARE(h.status.text().count(QStringLiteral("Reading:")), 3000);
     }
 };
 
