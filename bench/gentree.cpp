@@ -14,16 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "TreeRandom.h"
+
 namespace {
 
-std::uint64_t state = 0x9e3779b97f4a7c15ull;
-std::uint64_t next()
-{
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-}
+using treerandom::next;
 
 [[noreturn]] void die(const std::string& what)
 {

@@ -27,18 +27,13 @@
 #include <string>
 #include <vector>
 
+#include "../TreeRandom.h"
+
 using namespace torvane;
 
 namespace {
 
-std::uint64_t state = 0x9e3779b97f4a7c15ull;
-std::uint64_t next()
-{
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-}
+using treerandom::next;
 
 // torvane-gentree's sizes, drawn in its order: mostly small files, now and then a large one.
 std::uint64_t nextFileSize()

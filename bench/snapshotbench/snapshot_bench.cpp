@@ -25,18 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "../TreeRandom.h"
+
 using namespace torvane;
 
 namespace {
 
-std::uint64_t state = 0x9e3779b97f4a7c15ull;
-std::uint64_t next()
-{
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-}
+using treerandom::next;
 
 // A folder of the generated volume: its parent (breadth first, fan-out 10, as torvane-gentree
 // makes them) and the bytes of its own files.
