@@ -159,6 +159,9 @@ struct LargeEntry {
     std::int64_t mtimeNsec = 0;
     std::uint32_t folder = 0;
     std::string name;
+    // Built the first time the file ties with another on size: equal sizes are common near the
+    // cut, and the heap compares the same entries again and again.
+    mutable std::string path;
 };
 
 // A bounded heap of the largest files met: its front is the one that would leave first, so a file

@@ -50,7 +50,12 @@ bool Walk::Impl::ranksBefore(const walkimpl::LargeEntry& a, const walkimpl::Larg
         return a.size > b.size;
     if (a.folder == b.folder)
         return a.name < b.name;
-    return pathIn(pathOf(a.folder), a.name) < pathIn(pathOf(b.folder), b.name);
+    const auto path = [this](const walkimpl::LargeEntry& e) -> const std::string& {
+        if (e.path.empty())
+            e.path = pathIn(pathOf(e.folder), e.name);
+        return e.path;
+    };
+    return path(a) < path(b);
 }
 
 void Walk::Impl::mergeLargest()
