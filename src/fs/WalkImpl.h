@@ -167,7 +167,8 @@ struct LargeEntry {
 // A bounded heap of the largest files met: its front is the one that would leave first, so a file
 // that cannot get in costs one comparison against `floor`.
 struct LargestHeap {
-    std::vector<LargeEntry> items;
+    std::vector<LargeEntry> items;       // the entries, in no order; a slot is reused when its file leaves
+    std::vector<std::uint32_t> heap;     // slots of items as a heap: moving indices is cheap, entries are not
     std::uint64_t floor = 0;   // 0 while not full: everything may enter
     void offer(LargeEntry&& file, const Walk::Impl& walk);
 };

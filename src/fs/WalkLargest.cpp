@@ -15,19 +15,20 @@ void LargestHeap::offer(LargeEntry&& file, const Walk::Impl& walk)
 {
     // std's heap keeps the "greatest" under the comparison at the front; ordering by rank makes
     // that the file that ranks last, the one to drop.
-    const auto rank = [&walk](const LargeEntry& a, const LargeEntry& b) { return walk.ranksBefore(a, b); };
+    const auto rank = [&](std::uint32_t a, std::uint32_t b) { return walk.ranksBefore(items[a], items[b]); };
     if (items.size() < kLargestKept) {
         items.push_back(std::move(file));
-        std::push_heap(items.begin(), items.end(), rank);
-    } else if (rank(file, items.front())) {
-        std::pop_heap(items.begin(), items.end(), rank);
-        items.back() = std::move(file);
-        std::push_heap(items.begin(), items.end(), rank);
+        heap.push_back(std::uint32_t(items.size() - 1));
+        std::push_heap(heap.begin(), heap.end(), rank);
+    } else if (walk.ranksBefore(file, items[heap.front()])) {
+        std::pop_heap(heap.begin(), heap.end(), rank);
+        items[heap.back()] = std::move(file);
+        std::push_heap(heap.begin(), heap.end(), rank);
     } else {
         return;
     }
     if (items.size() == kLargestKept)
-        floor = items.front().size;
+        floor = items[heap.front()].size;
 }
 
 } // namespace walkimpl
@@ -67,11 +68,14 @@ void Walk::Impl::mergeLargest()
         std::lock_guard lock(largestMutex_);
         all = std::move(linkLargest_.items);
         linkLargest_.items.clear();
+        linkLargest_.heap.clear();
     }
     for (const std::unique_ptr<walkimpl::Scratch>& s : scratches_) {
         std::move(s->largest.items.begin(), s->largest.items.end(), std::back_inserter(all));
         s->largest.items.clear();
         s->largest.items.shrink_to_fit();
+        s->largest.heap.clear();
+        s->largest.heap.shrink_to_fit();
     }
     const auto rank = [this](const walkimpl::LargeEntry& a, const walkimpl::LargeEntry& b) { return ranksBefore(a, b); };
     const std::size_t keep = std::min(all.size(), walkimpl::kLargestKept);
