@@ -55,9 +55,9 @@ bool asciiDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
 }
-// A key whose code-unit order is captionLess's order up to its last tie-break: each run of digits
-// becomes '0' (digits and other characters compare alike whichever digit it is), the run's length
-// without leading zeros, and those digits.
+// A key whose code-unit order is the caption order up to its last tie-break: each run of digits
+// becomes '0' (against any other character every digit compares alike), the run's length without
+// leading zeros, and those digits. A family is sorted on keys made once per caption.
 std::u16string captionSortKey(const QString& caption)
 {
     const char16_t* p = reinterpret_cast<const char16_t*>(caption.constData());
@@ -84,45 +84,13 @@ std::u16string captionSortKey(const QString& caption)
 
 } // namespace
 
-// Runs of ASCII digits compare by their value, everything else by UTF-16 code unit. Called some
-// million times when a family of 50,000 is sorted, so it reads the code units directly.
+// Runs of ASCII digits compare by their value, everything else by UTF-16 code unit; captions equal
+// by value ("1.0" against "01.0") fall back to plain order, so the order never depends on the run.
 bool captionLess(const QString& a, const QString& b)
 {
-    const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
-    const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
-    const qsizetype na = a.size(), nb = b.size();
-    qsizetype i = 0, j = 0;
-    while (i < na && j < nb) {
-        const char16_t ca = pa[i], cb = pb[j];
-        if (asciiDigit(ca) && asciiDigit(cb)) {
-            qsizetype ei = i, ej = j;
-            while (ei < na && asciiDigit(pa[ei]))
-                ++ei;
-            while (ej < nb && asciiDigit(pb[ej]))
-                ++ej;
-            qsizetype si = i, sj = j;   // skip leading zeros, then the longer run is the bigger number
-            while (si + 1 < ei && pa[si] == u'0')
-                ++si;
-            while (sj + 1 < ej && pb[sj] == u'0')
-                ++sj;
-            if (ei - si != ej - sj)
-                return ei - si < ej - sj;
-            for (; si < ei; ++si, ++sj) {
-                if (pa[si] != pb[sj])
-                    return pa[si] < pb[sj];
-            }
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (ca != cb)
-            return ca < cb;
-        ++i;
-        ++j;
-    }
-    if ((na - i) != (nb - j))
-        return (na - i) < (nb - j);
-    return a < b;   // same by value ("1.0" against "01.0"): fall back to plain order for stability
+    const std::u16string ka = captionSortKey(a);
+    const std::u16string kb = captionSortKey(b);
+    return ka != kb ? ka < kb : a < b;
 }
 
 FolderTree::FolderTree(QTreeWidget* view) : view_(view)

@@ -44,6 +44,15 @@ private slots:
         QVERIFY(captionLess(QStringLiteral(" [2.00 MB] a"), QStringLiteral(" [2.00 MB] b")));
         QVERIFY(!captionLess(QStringLiteral(" [2.00 MB] a"), QStringLiteral(" [2.00 MB] a")));
         QVERIFY(captionLess(QStringLiteral(" [0.00 MB] dir2"), QStringLiteral(" [0.00 MB] dir10")));
+        // A digit against another character compares as a digit does, whichever digit it is.
+        QVERIFY(captionLess(QStringLiteral("a!"), QStringLiteral("a0")));
+        QVERIFY(captionLess(QStringLiteral("a99"), QStringLiteral("a:")));
+        // Leading zeros count for nothing; equal values fall back to plain order.
+        QVERIFY(captionLess(QStringLiteral("a007b"), QStringLiteral("a8")));
+        QVERIFY(captionLess(QStringLiteral("a01"), QStringLiteral("a1")));
+        QVERIFY(!captionLess(QStringLiteral("a1"), QStringLiteral("a01")));
+        QVERIFY(captionLess(QStringLiteral("a1"), QStringLiteral("a1b")));
+        QVERIFY(captionLess(QStringLiteral("b99999999999999999999"), QStringLiteral("b100000000000000000000")));
     }
 
     void statusBoxKeepsNewestFirst()
