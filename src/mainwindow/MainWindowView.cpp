@@ -200,15 +200,15 @@ void MainWindow::recaptionTree()
     QByteArrayList parents;
     for (QTreeWidgetItemIterator it(trvDir_); *it; ++it) {
         QTreeWidgetItem* item = *it;
-        if (!item->parent())
-            continue;
         const QByteArray key = FolderTree::keyOf(item);
+        if (item->childCount() > 1)
+            parents.append(key);
+        if (!item->parent())
+            continue;   // the root's caption shows the volume's capacity, not a folder size
         std::optional<FolderSizes> sizes;
         skipStepOnFailure([&] { sizes = services_.fileSystem->folderSizes(key); });
         if (sizes && item->text(0) != QStringLiteral("$$Deleted Folder$$"))
             item->setText(0, folderCaption(scanner_->shown(*sizes), lastComponent(key)));
-        if (item->childCount() == 0 && item->parent()->child(0) == item)
-            parents.append(FolderTree::keyOf(item->parent()));
     }
     for (const QByteArray& parent : parents)
         tree_->sortChildren(parent);

@@ -346,12 +346,16 @@ private slots:
             Harness h;
             h.fs.addFolder("/data/sparse", 8 * MB).allocated = MB;
             h.fs.addFolder("/data/a", 4 * MB).allocated = 4 * MB;
+            h.fs.addFolder("/data/a/e", 5 * MB).allocated = MB;
             h.w->runClicked();
+            h.expand("/data/a");   // its first child, b, has children of its own
+            QCOMPARE(h.node("/data/a")->child(0)->text(0), QStringLiteral(" [3.00 MB] b"));
             QCOMPARE(h.node("/data/")->child(0)->text(0), QStringLiteral(" [2.00 MB] z"));
             QCOMPARE(h.node("/data/")->child(2)->text(0), QStringLiteral(" [8.00 MB] sparse"));
             h.action("mSizeOnDisk")->trigger();
             QCOMPARE(h.node("/data/sparse")->text(0), QStringLiteral(" [1.00 MB] sparse"));
             QCOMPARE(h.node("/data/")->child(0)->text(0), QStringLiteral(" [1.00 MB] sparse"));
+            QCOMPARE(h.node("/data/a")->child(0)->text(0), QStringLiteral(" [1.00 MB] e"));
         }
         Harness again;   // the choice is remembered
         QVERIFY(again.action("mSizeOnDisk")->isChecked());
