@@ -102,7 +102,17 @@ void MainWindow::showScanOnMap()
     const QString note = driveKey(mount) == driveKey(currentDrive())
         ? QString()
         : QStringLiteral("The map shows %1; scan %2 to see it.").arg(displayName(mount), displayName(currentDrive()));
-    map_->setScan(mount, fs.indexedFolders(), fs.largestFiles(), sizeOnDisk_->isChecked(), note);
+    // The snapshot of the last complete scan holds every indexed folder already: reading the
+    // index again here would hold the user-interface thread for nothing.
+    std::vector<IndexedFolder> folders;
+    if (lastSnapshot_) {
+        folders.reserve(lastSnapshot_->folders.size());
+        for (const SnapshotFolder& f : lastSnapshot_->folders)
+            folders.push_back({f.path, FolderSizes{f.apparent, f.allocated}});
+    } else {
+        folders = fs.indexedFolders();
+    }
+    map_->setScan(mount, folders, fs.largestFiles(), sizeOnDisk_->isChecked(), note);
 }
 
 // Failure style: the window's own (an unreadable earlier snapshot gets one status line).
@@ -140,22 +150,20 @@ void MainWindow::saveSnapshot()
     saving_ = true;
     const SnapshotStore store(snapshotFolder());
     QString failure;
-    auto snapshot = runWhileEventsRun([&fs, &store, &failure, volume] {
+    bool saved = false;
+    lastSnapshot_ = runWhileEventsRun([&fs, &store, &failure, &saved, volume] {
         auto made = std::make_shared<Snapshot>();
         made->volumeId = volumeIdentity(volume);
         made->taken = QDateTime::currentDateTime();
         for (IndexedFolder& folder : fs.indexedFolders())
             made->folders.push_back({std::move(folder.path), folder.sizes.apparent, folder.sizes.allocated});
-        if (!store.save(*made, &failure))
-            made.reset();
+        saved = store.save(*made, &failure);
         return std::shared_ptr<const Snapshot>(std::move(made));
     });
     saving_ = false;
-    if (!snapshot) {
+    // Not saved, the scan can still be compared with the earlier ones while the program runs.
+    if (!saved)
         status_->prependLine(QStringLiteral("The scan could not be kept for comparison: ") + failure);
-        return;
-    }
-    lastSnapshot_ = std::move(snapshot);
     if (changes_)
         changes_->setCurrent(lastSnapshot_, mount);
 }
