@@ -134,45 +134,44 @@ inline QByteArray uid()
     return QByteArray::number(qulonglong(::getuid()));
 }
 
-// A tmpfs mounted for one test (only root may): another st_dev, so another volume to the trash.
-class Volume {
+// A file system mounted for one test (only root may mount), unmounted when it goes.
+class TestMount {
 public:
-    explicit Volume(const QByteArray& mountPoint) : path_(mountPoint)
+    bool mounted() const { return mounted_; }
+    const QByteArray& path() const { return path_; }
+
+protected:
+    TestMount(const QByteArray& mountPoint, const char* source, const char* type, unsigned long flags, const char* data)
+        : path_(mountPoint)
     {
-        mounted_ = ::mkdir(path_.constData(), 0755) == 0 && ::mount("torvane-test", path_.constData(), "tmpfs", 0, "size=16m") == 0;
+        mounted_ = ::mkdir(path_.constData(), 0755) == 0 && ::mount(source, path_.constData(), type, flags, data) == 0;
     }
-    ~Volume()
+    ~TestMount()
     {
         if (mounted_)
             ::umount2(path_.constData(), MNT_DETACH);
     }
-    bool mounted() const { return mounted_; }
-    const QByteArray& path() const { return path_; }
+    TestMount(const TestMount&) = delete;
+    TestMount& operator=(const TestMount&) = delete;
 
 private:
     QByteArray path_;
     bool mounted_ = false;
 };
 
-// A bind mount for one test (only root may): the same file system under another mount.
-class BindMount {
+// A tmpfs: another st_dev, so another volume to the trash.
+class Volume : public TestMount {
 public:
-    BindMount(const QByteArray& from, const QByteArray& mountPoint) : path_(mountPoint)
-    {
-        mounted_ = ::mkdir(path_.constData(), 0755) == 0
-                   && ::mount(from.constData(), path_.constData(), nullptr, MS_BIND, nullptr) == 0;
-    }
-    ~BindMount()
-    {
-        if (mounted_)
-            ::umount2(path_.constData(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    const QByteArray& path() const { return path_; }
+    explicit Volume(const QByteArray& mountPoint) : TestMount(mountPoint, "torvane-test", "tmpfs", 0, "size=16m") {}
+};
 
-private:
-    QByteArray path_;
-    bool mounted_ = false;
+// A bind mount: the same file system under another mount.
+class BindMount : public TestMount {
+public:
+    BindMount(const QByteArray& from, const QByteArray& mountPoint)
+        : TestMount(mountPoint, from.constData(), nullptr, MS_BIND, nullptr)
+    {
+    }
 };
 
 // A temporary home: HOME and XDG_DATA_HOME point into a temporary folder, so every test trashes
