@@ -111,4 +111,20 @@ void TestHttpServer::answer(QTcpSocket* socket, const Request& request)
     }
 }
 
+TestHttpServer::Reply body(const QByteArray& bytes, int parts, int delayMs)
+{
+    TestHttpServer::Reply reply;
+    reply.body = bytes;
+    reply.parts = parts;
+    reply.partDelayMs = delayMs;
+    return reply;
+}
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
+    return probe.serverPort();
+}
+
 } // namespace torvane::test

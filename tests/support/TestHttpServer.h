@@ -48,4 +48,10 @@ private:
     QMap<QByteArray, Reply> replies_;
 };
 
+// A reply of `bytes`, sent in `parts` pieces `delayMs` apart.
+TestHttpServer::Reply body(const QByteArray& bytes, int parts = 1, int delayMs = 0);
+
+// A loopback port that nothing listens on.
+quint16 closedPort();
+
 } // namespace torvane::test

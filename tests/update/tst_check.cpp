@@ -32,23 +32,6 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-TestHttpServer::Reply body(const QByteArray& bytes, int parts = 1, int delayMs = 0)
-{
-    TestHttpServer::Reply reply;
-    reply.body = bytes;
-    reply.parts = parts;
-    reply.partDelayMs = delayMs;
-    return reply;
-}
-
-// A loopback port that nothing listens on.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
-
 // The one box a check showed.
 QString checkAnswer(const QUrl& base, const QString& appFolder)
 {

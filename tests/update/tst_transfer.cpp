@@ -35,23 +35,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-TestHttpServer::Reply body(const QByteArray& bytes, int parts = 1, int delayMs = 0)
-{
-    TestHttpServer::Reply reply;
-    reply.body = bytes;
-    reply.parts = parts;
-    reply.partDelayMs = delayMs;
-    return reply;
-}
-
-// A loopback port that nothing listens on.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
-
 // Every event of one DownloadControl, in order, as text.
 struct EventLog {
     explicit EventLog(DownloadControl& d)
