@@ -2,8 +2,7 @@
 
 #include "insight/Snapshot.h"
 
-#include <QTest>
-
+#include <algorithm>
 #include <initializer_list>
 
 namespace torvane::test {
@@ -30,15 +29,11 @@ inline Snapshot makeSnapshot(const QByteArray& volumeId, qint64 ms, std::initial
 
 inline bool sameSnapshot(const Snapshot& a, const Snapshot& b)
 {
-    if (a.volumeId != b.volumeId || a.taken != b.taken || a.folders.size() != b.folders.size())
-        return false;
-    for (std::size_t i = 0; i < a.folders.size(); ++i) {
-        const SnapshotFolder& x = a.folders[i];
-        const SnapshotFolder& y = b.folders[i];
-        if (x.path != y.path || x.apparent != y.apparent || x.allocated != y.allocated)
-            return false;
-    }
-    return true;
+    const auto same = [](const SnapshotFolder& x, const SnapshotFolder& y) {
+        return x.path == y.path && x.apparent == y.apparent && x.allocated == y.allocated;
+    };
+    return a.volumeId == b.volumeId && a.taken == b.taken
+        && std::equal(a.folders.begin(), a.folders.end(), b.folders.begin(), b.folders.end(), same);
 }
 
 } // namespace torvane::test

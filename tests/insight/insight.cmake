@@ -1,5 +1,2 @@
-torvane_test(torvane_snapshot_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_snapshotfile.cpp LIBS torvane_insight LABELS insight)
+torvane_test(torvane_snapshot_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_snapshots.cpp LIBS torvane_insight LABELS insight)
 target_compile_definitions(torvane_snapshot_tests PRIVATE TORVANE_SNAPSHOT_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus/fuzz_snapshot")
-torvane_test(torvane_comparison_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_comparison.cpp LIBS torvane_insight LABELS insight)
-torvane_test(torvane_volumeidentity_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_volumeidentity.cpp LIBS torvane_fs LABELS insight)
-torvane_test(torvane_changeswindow_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_changeswindow.cpp LIBS torvane_insight LABELS insight)
