@@ -25,29 +25,23 @@ struct MapVolume {
 inline MapVolume mapVolume(const std::map<QByteArray, std::uint64_t>& own, const std::vector<LargeFile>& files = {},
                            const QByteArray& mount = "/data")
 {
+    const auto parentOf = [](const QByteArray& path) { return path.left(std::max<qsizetype>(path.lastIndexOf('/'), 0)); };
     std::map<QByteArray, std::uint64_t> totals;
-    const auto addUp = [&totals](QByteArray path, std::uint64_t bytes) {
-        for (;;) {
+    const auto addUp = [&](QByteArray path, std::uint64_t bytes) {
+        totals[path] += bytes;
+        while (!path.isEmpty()) {
+            path = parentOf(path);
             totals[path] += bytes;
-            if (path.isEmpty())
-                return;
-            const qsizetype slash = path.lastIndexOf('/');
-            path = slash < 0 ? QByteArray() : path.left(slash);
         }
     };
     for (const auto& [path, bytes] : own)
         addUp(path, bytes);
     const QByteArray prefix = mount.endsWith('/') ? mount : mount + '/';
     for (const LargeFile& file : files) {
-        if (!file.path.startsWith(prefix))
-            continue;
-        const QByteArray below = file.path.mid(prefix.size());
-        const qsizetype slash = below.lastIndexOf('/');
-        addUp(slash < 0 ? QByteArray() : below.left(slash), file.apparent);
+        if (file.path.startsWith(prefix))
+            addUp(parentOf(file.path.mid(prefix.size())), file.apparent);
     }
-    MapVolume volume;
-    volume.mount = mount;
-    volume.files = files;
+    MapVolume volume{mount, {}, files};
     for (const auto& [path, total] : totals)   // std::map keeps byte order
         volume.folders.push_back({path, {total, total}});
     return volume;

@@ -1,0 +1,552 @@
+#include "MapTestTrees.h"
+
+#include "insight/MapPaint.h"
+#include "insight/MapView.h"
+#include "insight/MapWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <cmath>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+constexpr double eps = 1e-6;
+
+MapTree treeOf(const MapVolume& volume)
+{
+    return MapTree(volume.mount, volume.folders, volume.files, false);
+}
+
+bool within(const QRectF& inner, const QRectF& outer)
+{
+    return inner.left() >= outer.left() - eps && inner.top() >= outer.top() - eps && inner.right() <= outer.right() + eps
+        && inner.bottom() <= outer.bottom() + eps;
+}
+
+bool overlap(const QRectF& a, const QRectF& b)
+{
+    const double w = std::min(a.right(), b.right()) - std::max(a.left(), b.left());
+    const double h = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+    return w > eps && h > eps;
+}
+
+// Sorted by left edge, each tile need only be held against those starting before its right edge.
+bool siblingsOverlap(const MapLayout& layout, const MapTile& parent)
+{
+    std::vector<QRectF> rects;
+    for (std::uint32_t c = parent.firstChild; c < parent.firstChild + parent.childCount; ++c)
+        rects.push_back(layout.tiles[c].rect);
+    std::sort(rects.begin(), rects.end(), [](const QRectF& a, const QRectF& b) { return a.left() < b.left(); });
+    for (std::size_t a = 0; a < rects.size(); ++a) {
+        for (std::size_t b = a + 1; b < rects.size() && rects[b].left() < rects[a].right() - eps; ++b) {
+            if (overlap(rects[a], rects[b]))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Every property a layout must have, checked against the tree it came from. Returns the first
+// broken one, or an empty string.
+QString brokenProperty(const MapTree& tree, const MapLayout& layout)
+{
+    const MapLayoutOptions& o = layout.options;
+    for (std::size_t i = 0; i < layout.tiles.size(); ++i) {
+        const MapTile& tile = layout.tiles[i];
+        const auto at = [&] { return QStringLiteral("tile %1 (%2): ").arg(i).arg(QString::fromUtf8(tree.absolutePath(tile.node))); };
+        if (tile.size == 0)
+            return at() + "an empty tile";
+        if (tile.rect.width() < o.minSide - eps || tile.rect.height() < o.minSide - eps)
+            return at() + "thinner than the smallest side";
+        if (i > 0 && !within(tile.rect, mapContentRect(layout.tiles[std::size_t(tile.parent)].rect, o)))
+            return at() + "outside its folder's content";
+        const QRectF content = tile.kind == MapTileKind::Folder ? mapContentRect(tile.rect, o) : QRectF();
+        std::uint64_t total = 0;
+        for (const std::int32_t child : tree.children(tile.node))
+            total += tree.node(child).size;
+        if (tile.childCount == 0) {
+            if (!content.isEmpty() && total > 0)
+                return at() + "a folder with room and contents but no tiles inside";
+            continue;
+        }
+        std::uint64_t smallest = UINT64_MAX, smallItems = 0;
+        bool merged = false;
+        std::vector<std::int32_t> ownTiles;
+        for (std::uint32_t c = tile.firstChild; c < tile.firstChild + tile.childCount; ++c) {
+            const MapTile& child = layout.tiles[c];
+            if (child.parent != int(i) || child.depth != tile.depth + 1)
+                return at() + "a child that does not point back";
+            if (child.kind == MapTileKind::SmallItems) {
+                merged = true;
+                smallItems = child.size;
+                if (child.node != tile.node || c + 1 != tile.firstChild + tile.childCount)
+                    return at() + "small items that are not the folder's last tile";
+            } else if (tree.node(child.node).parent != tile.node) {
+                return at() + "a tile for another folder's child";
+            } else {
+                smallest = std::min(smallest, child.size);
+                ownTiles.push_back(child.node);
+            }
+            const double share = double(child.size) / double(total) * content.width() * content.height();
+            const double area = child.rect.width() * child.rect.height();
+            if (std::abs(area - share) > 0.01 * share)
+                return at() + QStringLiteral("child %1 has area %2 for a share of %3").arg(c).arg(area).arg(share);
+        }
+        std::sort(ownTiles.begin(), ownTiles.end());
+        if (std::adjacent_find(ownTiles.begin(), ownTiles.end()) != ownTiles.end())
+            return at() + "a child with two tiles";
+        // Only the smallest children go without a tile of their own: merged, or a sliver lost.
+        std::uint64_t untiled = 0;
+        for (const std::int32_t child : tree.children(tile.node)) {
+            if (std::binary_search(ownTiles.begin(), ownTiles.end(), child))
+                continue;
+            untiled += tree.node(child).size;
+            if (tree.node(child).size > smallest)
+                return at() + "a larger child merged while a smaller one has its own tile";
+        }
+        if (merged && smallItems != untiled)
+            return at() + "small items that do not add up to the children without a tile";
+        const double lost = merged ? 0 : double(untiled) / double(total) * content.width() * content.height();
+        if (lost > o.minSide * std::max(content.width(), content.height()) + eps)
+            return at() + QStringLiteral("%1 px² of children left without a tile").arg(lost);
+        if (siblingsOverlap(layout, tile))
+            return at() + "overlapping children";
+    }
+    return {};
+}
+
+// "name=size" of a node's children in their order, "other files" included.
+QByteArrayList childList(const MapTree& tree, int node)
+{
+    QByteArrayList out;
+    for (const std::int32_t child : tree.children(node))
+        out << tree.name(child) + '=' + QByteArray::number(qulonglong(tree.node(child).size));
+    return out;
+}
+
+constexpr std::uint64_t MB = 1024 * 1024;
+
+// /data: a (x, movie.mkv, 10 MB of other files), b, and 10 MB of its own.
+MapVolume sampleVolume()
+{
+    return mapVolume({{"", 10 * MB}, {"a", 10 * MB}, {"a/x", 40 * MB}, {"b", 30 * MB}},
+                     {largeFile("/data/a/movie.mkv", 10 * MB)});
+}
+
+// A map window with recording actions, shown so the pointer reaches it.
+struct Rig {
+    QByteArrayList shown, opened, trashed;
+    bool trashWorks = true;
+    MapWindow window{MapActions{
+        [this](const QByteArray& folder) { shown << folder; },
+        [this](const QByteArray& folder) { opened << folder; },
+        [this](const QByteArray& path) {
+            trashed << path;
+            return trashWorks;
+        },
+    }};
+    MapView* view = window.findChild<MapView*>(QStringLiteral("mapView"));
+
+    Rig()
+    {
+        window.resize(800, 600);
+        window.show();
+    }
+    void scan(const MapVolume& volume = sampleVolume(), const QString& note = {})
+    {
+        window.setScan(volume.mount, volume.folders, volume.files, false, note);
+    }
+    // The tile of an item (or, for "other files", of a folder's rest); -1 when it has none.
+    int tileOf(const QByteArray& path, MapTileKind kind = MapTileKind::Folder)
+    {
+        const MapLayout& layout = view->currentLayout();
+        for (std::size_t i = 0; i < layout.tiles.size(); ++i) {
+            if (layout.tiles[i].kind == kind && view->tree()->absolutePath(layout.tiles[i].node) == path)
+                return int(i);
+        }
+        return -1;
+    }
+    // A point on the tile itself rather than on one inside it: its label strip or its centre.
+    QPoint pointOn(const QByteArray& path, MapTileKind kind = MapTileKind::Folder)
+    {
+        const int tile = tileOf(path, kind);
+        if (tile < 0)
+            return QPoint(-1, -1);
+        const QRectF rect = view->currentLayout().tiles[std::size_t(tile)].rect;
+        if (view->currentLayout().tiles[std::size_t(tile)].childCount > 0)
+            return QPoint(int(std::ceil(rect.left())) + 4, int(std::ceil(rect.top())) + 4);
+        return rect.center().toPoint();
+    }
+    // Opens the tile's context menu and picks the entry; false when it is missing or disabled.
+    bool pick(const QPoint& at, const QString& entry)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+        QApplication::sendEvent(view, &event);
+        QPointer<QMenu> menu = window.findChild<QMenu*>(QStringLiteral("mapMenu"));
+        if (!menu)
+            return false;
+        bool picked = false;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == entry && action->isEnabled()) {
+                action->trigger();
+                picked = true;
+            }
+        }
+        menu->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return picked && !menu;
+    }
+    QString status() const { return window.findChild<QLabel*>(QStringLiteral("mapStatus"))->text(); }
+    QLabel* note() const { return window.findChild<QLabel*>(QStringLiteral("mapNote")); }
+    QPushButton* up() const { return window.findChild<QPushButton*>(QStringLiteral("mapUp")); }
+};
+
+} // namespace
+
+class MapTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void treeHasFoldersFilesAndTheRest()
+    {
+        // a: 100 in all, 30 in x, 45 in listed files; its own other files are the 25 left.
+        const MapVolume volume = mapVolume({{"", 5}, {"a", 25}, {"a/x", 30}},
+                                           {largeFile("/data/a/big.iso", 40), largeFile("/data/a/clip.mkv", 5),
+                                            largeFile("/data/top.bin", 7), largeFile("/elsewhere/a/z", 99),
+                                            largeFile("/data/a/empty", 0)});
+        const MapTree tree = treeOf(volume);
+        QCOMPARE(tree.node(tree.root()).size, 112u);
+        QCOMPARE(childList(tree, tree.root()), (QByteArrayList{"a=100", "top.bin=7", "other files=5"}));
+        QCOMPARE(childList(tree, tree.find("/data/a")), (QByteArrayList{"big.iso=40", "x=30", "other files=25", "clip.mkv=5"}));
+        QCOMPARE(tree.node(tree.find("/data/a/big.iso")).kind, MapTree::Kind::File);
+        QCOMPARE(tree.find("/data/a/empty"), -1);
+
+        // The index says 10 for a folder whose subfolder says 50 (it grew during the walk).
+        const MapTree grown("/data", {{"", {60, 60}}, {"a", {10, 10}}, {"a/b", {50, 50}}}, {largeFile("/data/a/f", 20)}, false);
+        QCOMPARE(childList(grown, grown.find("/data/a")), (QByteArrayList{"b=50", "f=20"}));
+
+        const MapTree onDisk("/data", {{"", {100, 8192}}, {"a", {100, 4096}}}, {{"/data/a/sparse", 90, 0, {}}}, true);
+        QCOMPARE(childList(onDisk, onDisk.root()), (QByteArrayList{"a=4096", "other files=4096"}));
+        QCOMPARE(childList(onDisk, onDisk.find("/data/a")), (QByteArrayList{"other files=4096"}));
+    }
+
+    void treeFindsParentsInAnyOrder()
+    {
+        // '-' sorts before '/', so "a-x" and its subtree sit between "a" and "a/b". Without a root
+        // of its own, the volume's is made of its top-level folders.
+        const std::pair<QByteArrayList, std::uint64_t> cases[] = {
+            {{"", "a", "a-x", "a-x/y", "a/b", "a/b/c", "ab"}, 6},
+            {{"a/b/c", "ab", "", "a-x/y", "a/b", "a", "a-x"}, 6},
+            {{"a", "", "a/b", ""}, 6},
+            {{"a", "a-x", "a-x/y", "a/b", "a/b/c", "ab"}, 3},
+        };
+        for (const auto& [paths, rootSize] : cases) {
+            std::vector<IndexedFolder> folders;
+            for (const QByteArray& path : paths)
+                folders.push_back({path, {path.isEmpty() ? 6u : 1u, 0}});
+            const MapTree tree("/", folders, {}, false);
+            for (const QByteArray& path : paths) {
+                const int node = tree.find("/" + path);
+                QVERIFY2(node >= 0, path.constData());
+                QCOMPARE(tree.absolutePath(node), "/" + path);
+                const qsizetype slash = path.lastIndexOf('/');
+                if (!path.isEmpty())
+                    QCOMPARE(tree.absolutePath(tree.node(node).parent), "/" + (slash < 0 ? QByteArray() : path.left(slash)));
+            }
+            QCOMPARE(tree.node(tree.root()).size, rootSize);
+        }
+    }
+
+    void treePathsAreBytes()
+    {
+        const QByteArray odd("caf\xe9\n\xff", 6);
+        const MapTree tree = treeOf(mapVolume({{"", 1}, {odd, 2}, {odd + "/in", 3}}, {}, "/media/usb"));
+        const int inner = tree.find("/media/usb/" + odd + "/in");
+        QVERIFY(inner > 0);
+        QCOMPARE(tree.name(tree.node(inner).parent), odd);
+        QCOMPARE(tree.depth(inner), 2);
+        QCOMPARE(tree.find("/media/usb/"), tree.root());
+        QCOMPARE(tree.find("/media/usb"), tree.root());
+        QCOMPARE(tree.nearestFolder("/media/usb/" + odd + "/later/made"), tree.node(inner).parent);
+        QCOMPARE(tree.nearestFolder("/media/usbstick/a"), -1);
+        QCOMPARE(tree.find("/media/usb/" + odd + "/gone"), -1);
+    }
+
+    void treeRemovalShrinksAncestorsAndKeepsOrder()
+    {
+        MapTree tree = treeOf(mapVolume({{"", 0}, {"a", 10}, {"a/x", 50}, {"a/y", 20}, {"b", 70}, {"c", 40}}));
+        QCOMPARE(childList(tree, tree.root()), (QByteArrayList{"a=80", "b=70", "c=40"}));
+        const int x = tree.find("/data/a/x");
+        QVERIFY(tree.remove(x));
+        QCOMPARE(childList(tree, tree.root()), (QByteArrayList{"b=70", "c=40", "a=30"}));
+        QCOMPARE(childList(tree, tree.find("/data/a")), (QByteArrayList{"y=20", "other files=10"}));
+        QCOMPARE(tree.node(tree.root()).size, 140u);
+        QCOMPARE(tree.find("/data/a/x"), -1);
+        QVERIFY(!tree.remove(x));
+        QVERIFY(!tree.remove(tree.root()));
+        QVERIFY(!tree.remove(tree.nodeCount()));
+    }
+
+    void fileKindsByExtension()
+    {
+        // Any case, the last extension only, and a leading dot makes a hidden file, not an extension.
+        const std::pair<QByteArray, MapFileKind> cases[] = {
+            {"Holiday.MKV", MapFileKind::Video}, {"backup.tar.zst", MapFileKind::Archive},
+            {"data.bin", MapFileKind::Other},    {".mp4", MapFileKind::Other},
+            {"movie.", MapFileKind::Other},      {"\xff\xfe.PNG", MapFileKind::Image},
+        };
+        for (const auto& [name, kind] : cases)
+            QVERIFY2(mapFileKind(name) == kind, name.constData());
+    }
+
+    void layoutKeepsItsProperties()
+    {
+        const QSizeF screen(1280, 800), narrow(90, 700);
+        const MapVolume hand = mapVolume({{"", 10}, {"a", 20}, {"a/x", 40}, {"b", 30}, {"b/y", 0}, {"c", 5}},
+                                         {largeFile("/data/a/movie.mkv", 10), largeFile("/data/b/disk.iso", 25)});
+        std::vector<std::uint64_t> huge(200, 1);
+        huge[0] = std::uint64_t(1) << 40;
+        const MapVolume equal = flatVolume(std::vector<std::uint64_t>(50000, 4096));
+        const MapVolume generated = generatedVolume(3000, 0x2545f4914f6cdd1dull);
+        struct Case {
+            const char* name;
+            MapVolume volume;
+            QSizeF size;
+            double labelHeight;
+        };
+        const Case cases[] = {
+            {"hand-made", hand, screen, 14},
+            {"hand-made, narrow", hand, narrow, 14},
+            {"hand-made, tiny", hand, QSizeF(7, 5), 14},
+            {"zero sizes", flatVolume({0, 7, 0, 0, 3, 0, 1}), screen, 0},
+            {"all zero but one", flatVolume({0, 0, 9, 0}), QSizeF(300, 200), 14},
+            {"one huge child", flatVolume(huge), screen, 0},
+            {"50,000 equal children", equal, screen, 0},
+            {"50,000 equal children, small", equal, QSizeF(100, 100), 0},
+            {"generated", generated, screen, 14},
+            {"generated, narrow", generated, narrow, 14},
+            {"generated, no labels", generated, QSizeF(640, 480), 0},
+        };
+        for (const Case& c : cases) {
+            const MapTree tree = treeOf(c.volume);
+            MapLayoutOptions options;
+            options.labelHeight = c.labelHeight;
+            const MapLayout layout = layoutMap(tree, tree.root(), QRectF(QPointF(3, 4), c.size), options);
+            QVERIFY2(!layout.tiles.empty() && layout.tiles.front().rect == QRectF(QPointF(3, 4), c.size), c.name);
+            const QString broken = brokenProperty(tree, layout);
+            QVERIFY2(broken.isEmpty(), qPrintable(QLatin1String(c.name) + QLatin1String(": ") + broken));
+        }
+    }
+
+    void layoutOfEqualChildrenStaysNearSquare()
+    {
+        const MapTree tree = treeOf(flatVolume(std::vector<std::uint64_t>(50000, 4096)));
+        const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800));
+        // About 20 px² each: nearly all get a tile of their own, and tiles are squarish.
+        QVERIFY2(layout.tiles.size() > 45000, qPrintable(QString::number(layout.tiles.size())));
+        QVERIFY2(meanAspectRatio(layout) < 1.6, qPrintable(QString::number(meanAspectRatio(layout))));
+    }
+
+    void layoutOfNothingIsEmpty()
+    {
+        const MapTree tree = treeOf(flatVolume({0, 7, 0, 3, 0}));
+        QVERIFY(layoutMap(tree, tree.find("/data/c000000"), QRectF(0, 0, 400, 300)).tiles.empty());
+        QVERIFY(layoutMap(tree, tree.root(), QRectF(0, 0, 1.5, 300)).tiles.empty());
+        QVERIFY(layoutMap(MapTree(), 0, QRectF(0, 0, 400, 300)).tiles.empty());
+    }
+
+    void layoutCutsOffDeepLevels()
+    {
+        // A chain of 500 folders each holding the next: every level is 2 px narrower than its
+        // parent, so the chain must stop long before its end.
+        std::map<QByteArray, std::uint64_t> own;
+        for (QByteArray path = "n"; own.size() < 500; path += "/n")
+            own[path] = 1;
+        const MapTree tree = treeOf(mapVolume(own));
+        const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 120, 80));
+        const auto deepest = std::max_element(layout.tiles.begin(), layout.tiles.end(),
+                                              [](const MapTile& a, const MapTile& b) { return a.depth < b.depth; })->depth;
+        QVERIFY2(deepest > 30 && deepest < 40, qPrintable(QString::number(deepest)));
+        QVERIFY(brokenProperty(tree, layout).isEmpty());
+    }
+
+    void layoutOfKnownShapes()
+    {
+        // With no border each folder holds one tile of its own files, of its shape, so the mean
+        // is that of the folders. 3:1 beside 1:1 in a 4:1 field: a 3:1 block is better left
+        // whole than cut.
+        const std::tuple<std::vector<std::uint64_t>, QSizeF, double> cases[] = {
+            {{1, 1}, QSizeF(200, 100), 1.0},
+            {{5}, QSizeF(300, 100), 3.0},
+            {{3, 1}, QSizeF(400, 100), 2.0},
+        };
+        MapLayoutOptions options;
+        options.border = 0;
+        for (const auto& [sizes, size, ratio] : cases) {
+            const MapTree tree = treeOf(flatVolume(sizes));
+            const MapLayout layout = layoutMap(tree, tree.root(), QRectF(QPointF(0, 0), size), options);
+            QCOMPARE(layout.tiles.size(), 2 * sizes.size() + 1);
+            QVERIFY2(std::abs(meanAspectRatio(layout) - ratio) < 1e-9, qPrintable(QString::number(meanAspectRatio(layout))));
+        }
+
+        // The edge two halves share has one owner: the tile right of it.
+        const MapTree halves = treeOf(flatVolume({1, 1}));
+        const MapLayout layout = layoutMap(halves, halves.root(), QRectF(0, 0, 200, 100), options);
+        QCOMPARE(layout.tiles[1].rect, QRectF(0, 0, 100, 100));
+        const auto folderAt = [&](QPointF point) { return halves.absolutePath(layout.tiles[std::size_t(mapTileAt(layout, point))].node); };
+        QCOMPARE(folderAt(QPointF(99.99, 50)), QByteArray("/data/c000000"));
+        QCOMPARE(folderAt(QPointF(100, 50)), QByteArray("/data/c000001"));
+    }
+
+    void pointsFindTheDeepestTile()
+    {
+        const MapTree tree = treeOf(generatedVolume(2000, 0x9e3779b97f4a7c15ull));
+        MapLayoutOptions options;
+        options.labelHeight = 14;
+        const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800), options);
+        const auto isWithin = [&](int tile, int ancestor) {
+            for (; tile >= 0; tile = layout.tiles[std::size_t(tile)].parent) {
+                if (tile == ancestor)
+                    return true;
+            }
+            return false;
+        };
+        for (std::size_t i = 0; i < layout.tiles.size(); ++i) {
+            const MapTile& tile = layout.tiles[i];
+            const int hit = mapTileAt(layout, tile.rect.center());
+            if (tile.childCount == 0)
+                QCOMPARE(hit, int(i));
+            else
+                QVERIFY(isWithin(hit, int(i)));
+            // A folder's own border belongs to it and to nothing inside it.
+            QVERIFY(mapTileAt(layout, tile.rect.topLeft() + QPointF(0.5, 0.5)) == int(i) || tile.rect.width() < 3);
+        }
+        QCOMPARE(mapTileAt(layout, QPointF(-1, 10)), -1);
+        QCOMPARE(mapTileAt(layout, QPointF(1280, 10)), -1);
+        QCOMPARE(mapTileAt(layout, QPointF(10, 800)), -1);
+    }
+
+    void windowClickShowsTheTilesFolder()
+    {
+        const std::tuple<QByteArray, MapTileKind, QByteArray> cases[] = {
+            {"/data/a/x", MapTileKind::Folder, "/data/a/x"},
+            {"/data/a", MapTileKind::Folder, "/data/a"},   // on its label, not on a child
+            {"/data/a/movie.mkv", MapTileKind::File, "/data/a"},
+            {"/data/a", MapTileKind::OtherFiles, "/data/a"},
+        };
+        for (const auto& [path, kind, folder] : cases) {
+            Rig rig;
+            rig.scan();
+            const QPoint at = rig.pointOn(path, kind);
+            QVERIFY2(rig.view->rect().contains(at), path.constData());
+            QTest::mouseClick(rig.view, Qt::LeftButton, {}, at);
+            QCOMPARE(rig.shown, QByteArrayList{folder});
+            QVERIFY(rig.pick(at, QStringLiteral("Open Folder")));
+            QCOMPARE(rig.opened, QByteArrayList{folder});
+        }
+    }
+
+    void windowPointingShowsPathAndSize()
+    {
+        Rig rig;
+        const QByteArray odd("odd\n\xff", 5);
+        rig.scan(mapVolume({{"", 0}, {odd, 3 * MB}, {"b", MB}}));
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QTest::mouseMove(rig.view, rig.pointOn("/data/" + odd, MapTileKind::OtherFiles));
+        QTRY_COMPARE(rig.status(), QStringLiteral("/data/odd\\n\uFFFD (other files)  [3.00 MB]"));
+        QTest::mouseMove(rig.view, rig.pointOn("/data/b"));
+        QTRY_COMPARE(rig.status(), QStringLiteral("/data/b  [1.00 MB]"));
+    }
+
+    void windowDoubleClickZoomsAndUpReturns()
+    {
+        Rig rig;
+        rig.scan();
+        QVERIFY(!rig.up()->isEnabled());
+        QTest::mouseDClick(rig.view, Qt::LeftButton, {}, rig.pointOn("/data/a/x"));
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data/a/x"));
+        QCOMPARE(rig.view->currentLayout().tiles.front().size, 40 * MB);
+        QVERIFY(rig.up()->isEnabled());
+
+        QTest::mouseClick(rig.up(), Qt::LeftButton);
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data/a"));
+        QVERIFY(rig.tileOf("/data/a/movie.mkv", MapTileKind::File) > 0);
+        QTest::keyClick(&rig.window, Qt::Key_Backspace);
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data"));
+        QVERIFY(!rig.up()->isEnabled());
+        QTest::keyClick(&rig.window, Qt::Key_Backspace);
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data"));
+
+        // A file's double click zooms into its folder.
+        QTest::mouseDClick(rig.view, Qt::LeftButton, {}, rig.pointOn("/data/a/movie.mkv", MapTileKind::File));
+        QCOMPARE(rig.window.topFolder(), QByteArray("/data/a"));
+    }
+
+    void windowTrashDropsTheTileAndShrinksItsAncestors()
+    {
+        Rig rig;
+        rig.scan();
+        rig.trashWorks = false;
+        QVERIFY(rig.pick(rig.pointOn("/data/a/x"), QStringLiteral("Move to Trash")));
+        QVERIFY(rig.tileOf("/data/a/x") > 0);
+
+        // The tree's own tests cover the sizes; here the map must show the tree as it now is.
+        rig.trashWorks = true;
+        QVERIFY(rig.pick(rig.pointOn("/data/a/x"), QStringLiteral("Move to Trash")));
+        QVERIFY(rig.pick(rig.pointOn("/data/a/movie.mkv", MapTileKind::File), QStringLiteral("Move to Trash")));
+        QCOMPARE(rig.trashed, (QByteArrayList{"/data/a/x", "/data/a/x", "/data/a/movie.mkv"}));
+        QCOMPARE(rig.tileOf("/data/a/x"), -1);
+        QCOMPARE(rig.tileOf("/data/a/movie.mkv", MapTileKind::File), -1);
+        QCOMPARE(rig.view->currentLayout().tiles.front().size, 50 * MB);
+        // Many files in one tile, or the volume itself: nothing to move as one.
+        QVERIFY(!rig.pick(rig.pointOn("/data/a", MapTileKind::OtherFiles), QStringLiteral("Move to Trash")));
+        QVERIFY(!rig.pick(rig.pointOn("/data", MapTileKind::Folder), QStringLiteral("Move to Trash")));
+        QCOMPARE(rig.trashed.size(), 3);
+
+        // Trashing the folder the map shows goes up to its parent.
+        rig.window.showFolder("/data/b");
+        QVERIFY(rig.pick(rig.pointOn("/data/b"), QStringLiteral("Move to Trash")));
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data"));
+        QCOMPARE(rig.view->currentLayout().tiles.front().size, 20 * MB);
+    }
+
+    void windowNotesAndRescans()
+    {
+        Rig rig;
+        QCOMPARE(rig.note()->text(), QStringLiteral("No scan yet."));
+        QTest::mouseClick(rig.view, Qt::LeftButton, {}, rig.view->rect().center());
+        rig.window.showFolder("/data/a");
+        QVERIFY(rig.shown.isEmpty() && rig.view->currentLayout().tiles.empty());
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map"));
+
+        rig.scan(sampleVolume(), QStringLiteral("The map is of /data, not of /home."));
+        QCOMPARE(rig.note()->text(), QStringLiteral("The map is of /data, not of /home."));
+        QVERIFY(!rig.note()->isHidden());
+        rig.window.showFolder("/data/a/new/deeper");
+        QCOMPARE(rig.window.topFolder(), QByteArray("/data/a"));
+        QVERIFY(rig.note()->text().endsWith(QStringLiteral("/data/a/new/deeper is not in the last scan; the map shows /data/a.")));
+        rig.window.showFolder("/srv/elsewhere");
+        QCOMPARE(rig.window.topFolder(), QByteArray("/data"));
+        QVERIFY(rig.note()->text().contains(QStringLiteral("/srv/elsewhere is not on the scanned volume /data.")));
+
+        // A rescan keeps the top while the folder is still there, and forgets the notes.
+        rig.window.showFolder("/data/a");
+        rig.scan();
+        QCOMPARE(rig.window.topFolder(), QByteArray("/data/a"));
+        QVERIFY(rig.note()->isHidden());
+        rig.scan(mapVolume({{"", MB}, {"b", MB}}));
+        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Map - /data"));
+    }
+};
+
+QTEST_MAIN(MapTest)
+#include "tst_map.moc"
