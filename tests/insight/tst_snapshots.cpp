@@ -122,25 +122,15 @@ struct Scans {
     QTemporaryDir data;
     SnapshotStore store{data.path()};
     std::shared_ptr<const Snapshot> current = std::make_shared<const Snapshot>(
-        makeSnapshot(kVolume, 4000, {{"", 120 * MB + MB / 2},
-                                     {"big", 52 * MB + MB / 2},
-                                     {"big/cache", 42 * MB + MB / 2},
-                                     {"big/keep", 10 * MB},
-                                     {"new", 8 * MB},
-                                     {"same", 5 * MB},
-                                     {"\xff\nodd", 2 * MB}}));
+        makeSnapshot(kVolume, 4000, {{"", 120 * MB + MB / 2}, {"big", 52 * MB + MB / 2}, {"big/cache", 42 * MB + MB / 2},
+                                     {"big/keep", 10 * MB}, {"new", 8 * MB}, {"same", 5 * MB}, {"\xff\nodd", 2 * MB}}));
 
     Scans()
     {
         store.save(makeSnapshot(kVolume, 1000, {{"", 90 * MB}, {"big", 90 * MB}}));
         store.save(makeSnapshot(kVolume, 2000, {{"", 95 * MB}}));
-        store.save(makeSnapshot(kVolume, 3000, {{"", 100 * MB},
-                                                {"big", 40 * MB},
-                                                {"big/cache", 30 * MB},
-                                                {"big/keep", 10 * MB},
-                                                {"gone", 3 * MB},
-                                                {"same", 5 * MB},
-                                                {"\xff\nodd", 1 * MB}}));
+        store.save(makeSnapshot(kVolume, 3000, {{"", 100 * MB}, {"big", 40 * MB}, {"big/cache", 30 * MB}, {"big/keep", 10 * MB},
+                                                {"gone", 3 * MB}, {"same", 5 * MB}, {"\xff\nodd", 1 * MB}}));
         store.save(*current);
         store.save(makeSnapshot("uuid:other", 3500, {{"", 1}}));
     }
@@ -166,9 +156,15 @@ struct Window {
     }
 };
 
-QStringList row(const QTreeWidgetItem* item)
+// The rows below an item as "change | old | new | name".
+QStringList rows(const QTreeWidgetItem* parent)
 {
-    return {item->text(0), item->text(1), item->text(2), item->text(3)};
+    QStringList out;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        const QTreeWidgetItem* item = parent->child(i);
+        out << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(QStringLiteral(" | "));
+    }
+    return out;
 }
 
 } // namespace
@@ -178,20 +174,19 @@ class SnapshotTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void roundTripKeepsEveryByte_data()
-    {
-        QTest::addColumn<Snapshot>("snapshot");
-        QTest::newRow("odd names") << oddSnapshot();
-        QTest::newRow("no folders") << makeSnapshot("label:x", 0, {});
-        QTest::newRow("no time") << Snapshot{"device:/dev/sda1 at /", QDateTime(), {{"", 1, 1}}};
-        QTest::newRow("twice the same path") << makeSnapshot("v", 5, {{"", 1}, {"a", 1}, {"a", 2}, {"a/b", 3}});
-    }
     void roundTripKeepsEveryByte()
     {
-        QFETCH(Snapshot, snapshot);
-        const SnapshotRead read = decodeSnapshot(encodeSnapshot(snapshot));
-        QVERIFY2(read.snapshot, qPrintable(read.reason));
-        QVERIFY(sameSnapshot(*read.snapshot, snapshot));
+        const Snapshot cases[] = {
+            oddSnapshot(),
+            makeSnapshot("no folders", 0, {}),
+            Snapshot{"no time", QDateTime(), {{"", 1, 1}}},
+            makeSnapshot("a path twice", 5, {{"", 1}, {"a", 1}, {"a", 2}, {"a/b", 3}}),
+        };
+        for (const Snapshot& snapshot : cases) {
+            const SnapshotRead read = decodeSnapshot(encodeSnapshot(snapshot));
+            QVERIFY2(read.snapshot, qPrintable(read.reason));
+            QVERIFY2(sameSnapshot(*read.snapshot, snapshot), snapshot.volumeId.constData());
+        }
     }
 
     // "p-1" and "p.x" sort between "p" and "p/c"; such siblings must not cost "p/c" its parent
@@ -271,10 +266,8 @@ private slots:
         const SnapshotStore store(data.path());
         // An id that would climb out of the folder if it ever shaped a file name.
         const QByteArray other("../../etc/\0passwd\n*", 19);
-        for (int i = 0; i < 12; ++i) {
-            QString reason;
-            QVERIFY2(store.save(makeSnapshot("uuid:A", 1000 + i, {{"", std::uint64_t(i)}}), &reason), qPrintable(reason));
-        }
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(store.save(makeSnapshot("uuid:A", 1000 + i, {{"", std::uint64_t(i)}})));
         QVERIFY(store.save(makeSnapshot(other, 500, {{"", 1}})));
         QVERIFY(store.save(makeSnapshot(other, 2000, {{"", 2}})));
 
@@ -379,11 +372,6 @@ private slots:
         QCOMPARE(allocated.total().oldSize, std::uint64_t(200));
         QCOMPARE(listed(allocated, ""), (QByteArrayList{"same 32>50 changed+", "shrunk 24>8 changed+", "new 0>9 new+",
                                                         "gone 8>0 gone+", "grown 12>16 changed", "box 40>40 changed+"}));
-
-        const SnapshotComparison identical(kOlder, kOlder, SizeKind::Apparent);
-        QCOMPARE(identical.listedCount(), std::size_t(0));
-        QCOMPARE(identical.total().change(), 0);
-        QVERIFY(!identical.total().hasChangedChildren);
     }
 
     // A snapshot read from a file may be in any order and may lack folders between others.
@@ -435,11 +423,9 @@ private slots:
         QTRY_VERIFY(!w.tree->isHidden());
         QVERIFY(w.message->isHidden());
         QCOMPARE(w.total->text(), QStringLiteral("Total change: +20.50 MB (from 100.00 MB to 120.50 MB)"));
-        QCOMPARE(w.tree->topLevelItemCount(), 4);
-        QCOMPARE(row(w.tree->topLevelItem(0)), (QStringList{"+12.50 MB", "40.00 MB", "52.50 MB", "big"}));
-        QCOMPARE(row(w.tree->topLevelItem(1)), (QStringList{"+8.00 MB", "(new)", "8.00 MB", "new"}));
-        QCOMPARE(row(w.tree->topLevelItem(2)), (QStringList{"-3.00 MB", "3.00 MB", "(gone)", "gone"}));
-        QCOMPARE(row(w.tree->topLevelItem(3)), (QStringList{"+1.00 MB", "1.00 MB", "2.00 MB", QString::fromUtf8("\uFFFD\\nodd")}));
+        QCOMPARE(rows(w.tree->invisibleRootItem()),
+                 (QStringList{"+12.50 MB | 40.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
+                              "-3.00 MB | 3.00 MB | (gone) | gone", "+1.00 MB | 1.00 MB | 2.00 MB | \uFFFD\\nodd"}));
 
         // Levels are filled when opened; only a folder with changes below it shows the mark.
         QTreeWidgetItem* big = w.tree->topLevelItem(0);
@@ -449,15 +435,14 @@ private slots:
         big->setExpanded(true);
         big->setExpanded(false);
         big->setExpanded(true);
-        QCOMPARE(big->childCount(), 1);
-        QCOMPARE(row(big->child(0)), (QStringList{"+12.50 MB", "30.00 MB", "42.50 MB", "cache"}));
+        QCOMPARE(rows(big), QStringList{"+12.50 MB | 30.00 MB | 42.50 MB | cache"});
 
         // Another earlier scan.
         w.choice->setCurrentIndex(2);
         QTRY_COMPARE(w.total->text(), QStringLiteral("Total change: +30.50 MB (from 90.00 MB to 120.50 MB)"));
-        QCOMPARE(w.tree->topLevelItemCount(), 4);
-        QCOMPARE(row(w.tree->topLevelItem(0)), (QStringList{"-37.50 MB", "90.00 MB", "52.50 MB", "big"}));
-        QCOMPARE(row(w.tree->topLevelItem(2)), (QStringList{"+5.00 MB", "(new)", "5.00 MB", "same"}));
+        QCOMPARE(rows(w.tree->invisibleRootItem()),
+                 (QStringList{"-37.50 MB | 90.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
+                              "+5.00 MB | (new) | 5.00 MB | same", "+2.00 MB | (new) | 2.00 MB | \uFFFD\\nodd"}));
     }
 
     void windowGivesAbsolutePathsToShowAndOpen()
