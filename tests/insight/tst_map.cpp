@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(childList(onDisk, onDisk.find("/data/a")), (QByteArrayList{"other files=4096"}));
     }
 
-    void treeFindsParentsInAnyOrder()
+    void treeFindsFoldersByPath()
     {
         // '-' sorts before '/', so "a-x" and its subtree sit between "a" and "a/b". Without a root
         // of its own, the volume's is made of its top-level folders.
@@ -264,10 +264,8 @@ private slots:
             }
             QCOMPARE(tree.node(tree.root()).size, rootSize);
         }
-    }
 
-    void treePathsAreBytes()
-    {
+        // Paths are bytes, and a mount path's own separator is optional.
         const QByteArray odd("caf\xe9\n\xff", 6);
         const MapTree tree = treeOf(mapVolume({{"", 1}, {odd, 2}, {odd + "/in", 3}}, {}, "/media/usb"));
         const int inner = tree.find("/media/usb/" + odd + "/in");
@@ -345,6 +343,12 @@ private slots:
             const QString broken = brokenProperty(tree, layout);
             QVERIFY2(broken.isEmpty(), qPrintable(QLatin1String(c.name) + QLatin1String(": ") + broken));
         }
+
+        // Nothing to lay out: an empty top, no room, no tree.
+        const MapTree empties = treeOf(flatVolume({0, 7, 0, 3, 0}));
+        QVERIFY(layoutMap(empties, empties.find("/data/c000000"), QRectF(0, 0, 400, 300)).tiles.empty());
+        QVERIFY(layoutMap(empties, empties.root(), QRectF(0, 0, 1.5, 300)).tiles.empty());
+        QVERIFY(layoutMap(MapTree(), 0, QRectF(0, 0, 400, 300)).tiles.empty());
     }
 
     void layoutOfEqualChildrenStaysNearSquare()
@@ -354,14 +358,6 @@ private slots:
         // About 20 px² each: nearly all get a tile of their own, and tiles are squarish.
         QVERIFY2(layout.tiles.size() > 45000, qPrintable(QString::number(layout.tiles.size())));
         QVERIFY2(meanAspectRatio(layout) < 1.6, qPrintable(QString::number(meanAspectRatio(layout))));
-    }
-
-    void layoutOfNothingIsEmpty()
-    {
-        const MapTree tree = treeOf(flatVolume({0, 7, 0, 3, 0}));
-        QVERIFY(layoutMap(tree, tree.find("/data/c000000"), QRectF(0, 0, 400, 300)).tiles.empty());
-        QVERIFY(layoutMap(tree, tree.root(), QRectF(0, 0, 1.5, 300)).tiles.empty());
-        QVERIFY(layoutMap(MapTree(), 0, QRectF(0, 0, 400, 300)).tiles.empty());
     }
 
     void layoutCutsOffDeepLevels()
