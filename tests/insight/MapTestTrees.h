@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <random>
 #include <vector>
 
 namespace torvane::test {
@@ -64,13 +65,7 @@ inline MapVolume flatVolume(const std::vector<std::uint64_t>& sizes)
 // A reproducible tree: random fan-out, sizes over many orders of magnitude, some empty folders.
 inline MapVolume generatedVolume(int folders, std::uint64_t seed)
 {
-    std::uint64_t state = seed;
-    const auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    std::mt19937_64 next(seed);
     std::vector<QByteArray> paths{QByteArray()};
     std::map<QByteArray, std::uint64_t> own{{QByteArray(), next() % 100000}};
     for (int i = 1; i < folders; ++i) {

@@ -17,25 +17,21 @@ namespace {
 constexpr std::uint64_t kMiB = 1048576;
 
 // Five files of the volume /data, A to E largest first. A is sparse; C and its folder are not
-// UTF-8; D holds a newline and sits at the volume's root.
-std::vector<LargeFile> filesByLetter()
+// UTF-8; D holds a newline and sits at the volume's root. By default in no useful order, as a
+// list comes: the window has to sort it.
+std::vector<LargeFile> handMadeFiles(const QString& letters = QStringLiteral("ECADB"))
 {
     const auto at = [](int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi)); };
-    return {
+    const LargeFile byLetter[] = {
         {"/data/vm/disk.img", 100 * kMiB, 4096, at(2024, 3, 4, 13, 5)},
         {"/data/iso/ubuntu.ISO", 10 * kMiB, 10 * kMiB + 4096, at(2023, 1, 2, 8, 0)},
         {"/data/caf\xe9/bad\xffname.bin", 9 * kMiB + kMiB / 2, 9 * kMiB + kMiB / 2, at(2025, 6, 7, 21, 30)},
         {"/data/two\nlines.iso.bak", kMiB + kMiB / 2, kMiB + kMiB / 2 + 4096, at(2020, 12, 31, 23, 59)},
         {"/data/notes/iso-list.txt", 2048, 8192, at(2024, 3, 4, 9, 0)},
     };
-}
-
-// The same files as a list comes, in no useful order: the window has to sort it.
-std::vector<LargeFile> handMadeFiles(const QString& letters = QStringLiteral("ECADB"))
-{
     std::vector<LargeFile> files;
     for (const QChar letter : letters)
-        files.push_back(filesByLetter()[std::size_t(letter.unicode() - u'A')]);
+        files.push_back(byLetter[letter.unicode() - u'A']);
     return files;
 }
 
@@ -75,7 +71,7 @@ struct Rig {
             texts << table->model()->index(row, c).data().toString();
         return texts;
     }
-    // The rows top to bottom as letters of filesByLetter(), known by their names.
+    // The rows top to bottom as the letters of handMadeFiles(), known by their names.
     QString letters() const
     {
         static const QStringList names{QStringLiteral("disk.img"), QStringLiteral("ubuntu.ISO"), QStringLiteral("bad\uFFFDname.bin"),
