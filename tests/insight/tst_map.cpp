@@ -1,5 +1,6 @@
 #include "MapTestTrees.h"
 
+#include "insight/MapLayout.h"
 #include "insight/MapPaint.h"
 #include "insight/MapView.h"
 #include "insight/MapWindow.h"
