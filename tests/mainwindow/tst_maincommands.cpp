@@ -156,62 +156,50 @@ private slots:
         delete report;
     }
 
-    void largestFilesWindowWorksOnTheTree()
-    {
-        Harness h;
-        h.action("mLargestFiles")->trigger();
-        auto* window = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
-        QVERIFY(window && window->isVisible());
-        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
-
-        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
-                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
-        h.w->runClicked();
-        auto* table = window->findChild<QTableView*>(QStringLiteral("largestTable"));
-        QCOMPARE(table->model()->rowCount(), 2);
-        table->selectRow(0);
-        window->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
-        QCOMPARE(h.selected(), QByteArray("/data/a/b/c"));
-
-        window->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
-        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
-        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
-        QCOMPARE(table->model()->rowCount(), 1);
-    }
-
-    // Every complete scan is kept; View > Changes compares the last one with the one before.
-    void changesSinceTheLastScan()
+    // The View windows before any scan and on the last one: Largest Files shows its rows in the
+    // tree and trashes them through Delete's question, Map opens on the folder selected in the
+    // tree, Changes compares the last scan with the one before (every complete scan is kept).
+    void viewWindowsWorkOnTheLastScan()
     {
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane")).removeRecursively();
         Harness h;
+        h.action("mLargestFiles")->trigger();
+        h.action("mMap")->trigger();
+        auto* largest = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
+        auto* map = h.w->findChild<MapWindow*>(QStringLiteral("mapWindow"));
+        QVERIFY(largest && largest->isVisible() && map && map->isVisible());
+        QCOMPARE(largest->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
+        QCOMPARE(map->findChild<QLabel*>(QStringLiteral("mapNote"))->text(), QStringLiteral("No scan yet."));
+
         h.w->runClicked();
         h.fs.addFolder("/data/z", 7 * MB);      // grew by 5 MB
         h.fs.addFolder("/data/new", 1 * MB);
+        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
+                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
         h.w->runClicked();
         h.action("mChanges")->trigger();
-        auto* window = h.w->findChild<QWidget*>(QStringLiteral("changesWindow"));
-        QVERIFY(window && window->isVisible());
-        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("changesTree"));
+        auto* changes = h.w->findChild<QWidget*>(QStringLiteral("changesWindow"));
+        QVERIFY(changes && changes->isVisible());
+        auto* tree = changes->findChild<QTreeWidget*>(QStringLiteral("changesTree"));
         QTRY_COMPARE(tree->topLevelItemCount(), 2);
         QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("+5.00 MB"));
         QVERIFY(tree->topLevelItem(0)->text(3).contains(QLatin1Char('z')));
         QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("+1.00 MB"));
         QVERIFY(tree->topLevelItem(1)->text(3).contains(QStringLiteral("new")));
-    }
 
-    // View > Map opens on the folder selected in the tree, drawn from the last scan.
-    void mapOpensOnTheSelectedFolder()
-    {
-        Harness h;
+        auto* table = largest->findChild<QTableView*>(QStringLiteral("largestTable"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        table->selectRow(0);
+        largest->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
+        QCOMPARE(h.selected(), QByteArray("/data/a/b/c"));
         h.action("mMap")->trigger();
-        auto* map = h.w->findChild<MapWindow*>(QStringLiteral("mapWindow"));
-        QVERIFY(map && map->isVisible());
-        QCOMPARE(map->findChild<QLabel*>(QStringLiteral("mapNote"))->text(), QStringLiteral("No scan yet."));
-        h.w->runClicked();
-        h.select("/data/a");
-        h.action("mMap")->trigger();
-        QCOMPARE(map->topFolder(), QByteArray("/data/a"));
-        QVERIFY(map->windowTitle().contains(QStringLiteral("/data/a")));
+        QCOMPARE(map->topFolder(), QByteArray("/data/a/b/c"));
+        QVERIFY(map->windowTitle().contains(QStringLiteral("/data/a/b/c")));
+
+        largest->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
+        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
+        QCOMPARE(table->model()->rowCount(), 1);
     }
 };
 
