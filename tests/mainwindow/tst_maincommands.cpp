@@ -2,7 +2,6 @@
 
 #include "insight/MapWindow.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -145,12 +144,8 @@ private slots:
         QCOMPARE(h.status(), QStringLiteral("Opening ") + h.dir.filePath(QStringLiteral("xmlOutput.xml"))
                                  + QStringLiteral("\r\nThis may take a few minutes, but once\r\nit "
                                                   "is loaded navigation is very fast."));
-        QWidget* report = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == QStringLiteral("reportWindow") && w->isVisible())
-                report = w;
-        }
-        QVERIFY(report);
+        QWidget* report = h.find<QWidget>("reportWindow");
+        QVERIFY(report && report->isVisible());
         auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
         QVERIFY(tree && tree->topLevelItemCount() > 0);
         delete report;
