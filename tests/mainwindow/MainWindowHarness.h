@@ -3,37 +3,23 @@
 // The main window on fakes, as both main window test programs use it.
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/Services.h"
-#include "scan/DriveScan.h"
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
-#include "support/ClippedCaptions.h"
 #include "support/FakeAppInfo.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakePrompter.h"
 #include "support/FakeShell.h"
 #include <QAction>
-#include <QApplication>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTableView>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -41,6 +27,13 @@ using namespace torvane::test;
 namespace mainwindowtest {
 
 constexpr std::uint64_t MB = 1024 * 1024;
+
+// Settings of the tests' own, not the user's.
+inline void useTestSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().clear();
+}
 
 struct Harness {
     QTemporaryDir dir;
@@ -58,12 +51,7 @@ struct Harness {
         fs.addFolder("/data/a/e", MB);
         fs.addFolder("/data/a/b", 3 * MB);
         fs.addFolder("/data/z", 2 * MB);
-        Services s;
-        s.fileSystem = &fs;
-        s.shell = &shell;
-        s.prompter = &prompter;
-        s.appInfo = &appInfo;
-        w = std::make_unique<MainWindow>(s, [this] { ++ended; });
+        w = std::make_unique<MainWindow>(Services{&fs, &shell, &prompter, nullptr, &appInfo}, [this] { ++ended; });
         w->show();
         w->startUp();
     }
@@ -71,28 +59,23 @@ struct Harness {
     T* find(const char* name) const { return w->findChild<T*>(QLatin1String(name)); }
     QTreeWidget* tree() const { return find<QTreeWidget>("trvDir"); }
     QTreeWidgetItem* node(const QByteArray& key) const { return w->tree().find(key); }
+    QByteArray selected() const { return w->tree().selectedKey(); }
+    QString status() const { return w->status().text(); }
     void select(const QByteArray& key) { tree()->setCurrentItem(node(key)); }
     void expand(const QByteArray& key) { node(key)->setExpanded(true); }
     QAction* action(const char* name) const { return find<QAction>(name); }
     void rightClick(const QByteArray& key)
     {
-        const QRect r = tree()->visualItemRect(node(key));
-        QTest::mouseClick(tree()->viewport(), Qt::RightButton, {}, r.center());
+        QTest::mouseClick(tree()->viewport(), Qt::RightButton, {}, tree()->visualItemRect(node(key)).center());
     }
-    QByteArray log() const
+    // A file in the application folder: "torvane.log" or "xmlOutput.xml".
+    QByteArray file(const char* name) const
     {
-        QFile f(dir.path() + QStringLiteral("/torvane.log"));
+        QFile f(dir.filePath(QLatin1String(name)));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
     }
+    QByteArray log() const { return file("torvane.log"); }
 };
-
-inline QStringList entries(QMenu* menu)
-{
-    QStringList out;
-    for (QAction* a : menu->actions())
-        out << (a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('|') + a->shortcut().toString());
-    return out;
-}
 
 } // namespace mainwindowtest
 

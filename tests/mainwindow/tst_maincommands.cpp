@@ -2,19 +2,28 @@
 
 #include "insight/MapWindow.h"
 
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 class MainCommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);   // settings of their own, not the user's
-        QSettings().clear();
-    }
+    void initTestCase() { useTestSettings(); }
 
-    void deleteRefusesVolumeRoots()
+    void deleteMovesToTrashAfterConfirmationButNeverARoot()
     {
         Harness h;
+        h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
         h.w->runClicked();
         h.select("/data/");
         h.action("mDelete1")->trigger();
@@ -22,36 +31,26 @@ private slots:
         QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("You cannot delete\r\na root drive"));
         QCOMPARE(h.prompter.boxes[0].icon, BoxIcon::Critical);
         QCOMPARE(h.prompter.boxes[0].buttons, BoxButtons::Ok);
-        QCOMPARE(h.prompter.boxes[0].title, QString());
-        QVERIFY(h.shell.trashed.isEmpty());
-        QVERIFY(!QGuiApplication::overrideCursor());
-    }
 
-    void deleteMovesToTrashAfterConfirmation()
-    {
-        Harness h;
-        h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
-        h.w->runClicked();
         h.select("/data/a/b");
         const QString parentCaption = h.node("/data/a")->text(0);
-
         h.prompter.answerNext(BoxAnswer::No);
         QTest::mouseClick(h.find<QPushButton>("cmdDelete"), Qt::LeftButton);
         QVERIFY(h.shell.trashed.isEmpty());
-        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b"));
+        QCOMPARE(h.selected(), QByteArray("/data/a/b"));
         QVERIFY(h.node("/data/a/b")->text(0).endsWith(QLatin1String(" b")));
         QVERIFY(h.node("/data/a/b")->isExpanded());
 
         h.prompter.answerNext(BoxAnswer::Yes);
         h.action("mDelete1")->trigger();
-        QCOMPARE(h.prompter.boxes.size(), 2);
-        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("/data/a/b")));
-        QVERIFY(h.prompter.boxes[1].text.contains(QStringLiteral("3.00 MB")));
-        QCOMPARE(h.prompter.boxes[1].buttons, BoxButtons::YesNo);
+        QCOMPARE(h.prompter.boxes.size(), 3);
+        QVERIFY(h.prompter.boxes[2].text.contains(QStringLiteral("/data/a/b")));
+        QVERIFY(h.prompter.boxes[2].text.contains(QStringLiteral("3.00 MB")));
+        QCOMPARE(h.prompter.boxes[2].buttons, BoxButtons::YesNo);
         QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b"});
         QCOMPARE(h.node("/data/a/b")->text(0), QStringLiteral("$$Deleted Folder$$"));
         QVERIFY(h.node("/data/a/b")->isExpanded());
-        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+        QCOMPARE(h.selected(), QByteArray("/data/a"));
         QVERIFY(h.node("/data/a")->isExpanded());
         QCOMPARE(h.node("/data/a")->text(0), parentCaption);
         QVERIFY(!QGuiApplication::overrideCursor());
@@ -60,11 +59,11 @@ private slots:
         h.shell.failWith = std::pair<int, QString>{2, QStringLiteral("No such file or directory")};
         h.select("/data/a/b");
         h.action("mDelete1")->trigger();
-        QVERIFY(h.w->status().text().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
-        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a"));
+        QVERIFY(h.status().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
+        QCOMPARE(h.selected(), QByteArray("/data/a"));
     }
 
-    void openPropertiesAndTrash()
+    void openAndProperties()
     {
         Harness h;
         h.action("mProperties1")->trigger();   // nothing selected: nothing shown
@@ -80,140 +79,7 @@ private slots:
 
         h.shell.failWith = std::pair<int, QString>{0, QStringLiteral("No program could open the folder")};
         h.action("mOpen2")->trigger();
-        QVERIFY(h.w->status().text().startsWith(QStringLiteral("No program could open the folder\r\n")));
-        h.shell.failWith.reset();
-
-        h.shell.contents = TrashContents{3, 5 * MB};
-        h.prompter.answerNext(BoxAnswer::No);
-        h.action("mnuDirRecycle")->trigger();
-        QCOMPARE(h.shell.emptied, 0);
-        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("3")));
-        QVERIFY(h.prompter.boxes.last().text.contains(QStringLiteral("5.00 MB")));
-        h.prompter.answerNext(BoxAnswer::Yes);
-        h.action("mTrash")->trigger();
-        QCOMPARE(h.shell.emptied, 1);
-    }
-
-    void logIsSavedAndOpened()
-    {
-        Harness h;
-        h.w->status().setText(QString());
-        QTest::mouseDClick(h.find<QPlainTextEdit>("txtStatus")->viewport(), Qt::LeftButton);
-        QCOMPARE(h.log(), QByteArray("\r\n"));
-        h.w->status().setText(QStringLiteral("first\r\nsecond \u00e9"));
-        h.w->saveAndShowLog();
-        QCOMPARE(h.log(), QByteArray("first\r\nsecond \xc3\xa9\r\n"));
-        QCOMPARE(h.shell.openedFiles.size(), 2);
-        QCOMPARE(h.shell.openedFiles.last(), h.dir.path() + QStringLiteral("/torvane.log"));
-    }
-
-    void unwritableLogIsReportedNotOpened()
-    {
-        Harness h(QStringLiteral("/nonexistent-torvane-folder/sub"));
-        h.w->saveAndShowLog();
-        QCOMPARE(h.prompter.boxes.size(), 1);
-        QVERIFY(h.prompter.boxes[0].text.startsWith(QStringLiteral("The log could not be saved")));
-        QVERIFY(h.shell.openedFiles.isEmpty());
-    }
-
-    void openXmlOutputShowsTheReport()
-    {
-        Harness h;
-        h.w->runClicked();
-        h.action("mOpenXML")->trigger();
-        QCOMPARE(h.w->status().text(), QStringLiteral("Opening ") + h.dir.path()
-                                           + QStringLiteral("/xmlOutput.xml\r\nThis may take a few minutes, but once\r\nit "
-                                                            "is loaded navigation is very fast."));
-        QWidget* report = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == QStringLiteral("reportWindow") && w->isVisible())
-                report = w;
-        }
-        QVERIFY(report);
-        auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
-        QVERIFY(tree && tree->topLevelItemCount() > 0);
-        delete report;
-    }
-
-    // The scan adds the root's children and theirs; a node opened on those levels meanwhile must
-    // not add them first, or the scan meets its own nodes and loses them from the report.
-    void largestFilesWindowWorksOnTheTree()
-    {
-        Harness h;
-        h.action("mLargestFiles")->trigger();
-        auto* window = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
-        QVERIFY(window && window->isVisible());
-        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
-
-        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
-                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
-        h.w->runClicked();
-        auto* table = window->findChild<QTableView*>(QStringLiteral("largestTable"));
-        QCOMPARE(table->model()->rowCount(), 2);
-        table->selectRow(0);
-        window->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
-        QCOMPARE(h.w->tree().selectedKey(), QByteArray("/data/a/b/c"));
-
-        h.prompter.answerNext(BoxAnswer::Yes);
-        window->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
-        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
-        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
-        QCOMPARE(table->model()->rowCount(), 1);
-    }
-
-    // Every complete scan is kept; View > Changes compares the last one with the one before.
-    void changesSinceTheLastScan()
-    {
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane")).removeRecursively();
-        Harness h;
-        h.w->runClicked();
-        h.fs.addFolder("/data/z", 7 * MB);      // grew by 5 MB
-        h.fs.addFolder("/data/new", 1 * MB);
-        h.w->runClicked();
-        h.action("mChanges")->trigger();
-        auto* window = h.w->findChild<QWidget*>(QStringLiteral("changesWindow"));
-        QVERIFY(window && window->isVisible());
-        auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("changesTree"));
-        QTRY_VERIFY(tree->topLevelItemCount() == 2);
-        QStringList rows;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = tree->topLevelItem(i);
-            rows << (row->text(0) + QLatin1Char('|') + row->text(3));
-        }
-        QCOMPARE(rows.size(), 2);
-        QVERIFY2(rows[0].startsWith(QStringLiteral("+5.00 MB|")) && rows[0].contains(QLatin1Char('z')), qPrintable(rows.join(u';')));
-        QVERIFY2(rows[1].startsWith(QStringLiteral("+1.00 MB|")) && rows[1].contains(QStringLiteral("new")), qPrintable(rows.join(u';')));
-    }
-
-    // View > Map opens on the folder selected in the tree, drawn from the last scan.
-    void mapOpensOnTheSelectedFolder()
-    {
-        Harness h;
-        h.action("mMap")->trigger();
-        auto* map = h.w->findChild<MapWindow*>(QStringLiteral("mapWindow"));
-        QVERIFY(map && map->isVisible());
-        QCOMPARE(map->findChild<QLabel*>(QStringLiteral("mapNote"))->text(), QStringLiteral("No scan yet."));
-        h.w->runClicked();
-        h.select("/data/a");
-        h.action("mMap")->trigger();
-        QCOMPARE(map->topFolder(), QByteArray("/data/a"));
-        QVERIFY(map->windowTitle().contains(QStringLiteral("/data/a")));
-    }
-
-    void dropOnTheStatusFrameSavesTheLog()
-    {
-        Harness h;
-        h.w->status().setText(QStringLiteral("dropped"));
-        QMimeData data;
-        data.setText(QStringLiteral("x"));
-        QWidget* frame = h.find<QWidget>("frameStatus");
-        QVERIFY(frame && frame->acceptDrops());
-        // Qt delivers a drop only inside a real drag, so the event goes to the window's filter,
-        // where the frame's events are routed.
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QVERIFY(static_cast<QObject*>(h.w.get())->eventFilter(frame, &drop));
-        QCOMPARE(h.log(), QByteArray("dropped\r\n"));
-        QCOMPARE(h.shell.openedFiles.size(), 1);
+        QVERIFY(h.status().startsWith(QStringLiteral("No program could open the folder\r\n")));
     }
 
     // Measuring the trashes walks whole trees: the window must keep handling events meanwhile.
@@ -229,11 +95,106 @@ private slots:
             measuredWhileEventsRan = eventSeen;
         };
         QTimer::singleShot(0, [&] { eventSeen = true; });
+        h.prompter.answerNext(BoxAnswer::No);
         h.action("mnuDirRecycle")->trigger();
         QVERIFY(measuredWhileEventsRan);
+        QCOMPARE(h.shell.emptied, 0);
         QCOMPARE(h.prompter.boxes.size(), 1);
         QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("Permanently delete the 3 item(s) in the trash (2.00 MB)?"));
+        h.action("mTrash")->trigger();
         QCOMPARE(h.shell.emptied, 1);
+    }
+
+    void logIsSavedAndOpened()
+    {
+        Harness h;
+        h.w->status().setText(QString());
+        QTest::mouseDClick(h.find<QPlainTextEdit>("txtStatus")->viewport(), Qt::LeftButton);
+        QCOMPARE(h.log(), QByteArray("\r\n"));
+        h.w->status().setText(QStringLiteral("first\r\nsecond \u00e9"));
+        h.w->saveAndShowLog();
+        QCOMPARE(h.log(), QByteArray("first\r\nsecond \xc3\xa9\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 2);
+        QCOMPARE(h.shell.openedFiles.last(), h.dir.filePath(QStringLiteral("torvane.log")));
+
+        // A drop on the status frame. Qt delivers a drop only inside a real drag, so the event
+        // goes to the window's filter, where the frame's events are routed.
+        h.w->status().setText(QStringLiteral("dropped"));
+        QMimeData data;
+        data.setText(QStringLiteral("x"));
+        QWidget* frame = h.find<QWidget>("frameStatus");
+        QVERIFY(frame && frame->acceptDrops());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QVERIFY(static_cast<QObject*>(h.w.get())->eventFilter(frame, &drop));
+        QCOMPARE(h.log(), QByteArray("dropped\r\n"));
+        QCOMPARE(h.shell.openedFiles.size(), 3);
+
+        Harness unwritable(QStringLiteral("/nonexistent-torvane-folder/sub"));
+        unwritable.w->saveAndShowLog();
+        QCOMPARE(unwritable.prompter.boxes.size(), 1);
+        QVERIFY(unwritable.prompter.boxes[0].text.startsWith(QStringLiteral("The log could not be saved")));
+        QVERIFY(unwritable.shell.openedFiles.isEmpty());
+    }
+
+    void openXmlOutputShowsTheReport()
+    {
+        Harness h;
+        h.w->runClicked();
+        h.action("mOpenXML")->trigger();
+        QCOMPARE(h.status(), QStringLiteral("Opening ") + h.dir.filePath(QStringLiteral("xmlOutput.xml"))
+                                 + QStringLiteral("\r\nThis may take a few minutes, but once\r\nit "
+                                                  "is loaded navigation is very fast."));
+        QWidget* report = h.find<QWidget>("reportWindow");
+        QVERIFY(report && report->isVisible());
+        auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
+        QVERIFY(tree && tree->topLevelItemCount() > 0);
+        delete report;
+    }
+
+    // The View windows before any scan and on the last one: Largest Files shows its rows in the
+    // tree and trashes them through Delete's question, Map opens on the folder selected in the
+    // tree, Changes compares the last scan with the one before (every complete scan is kept).
+    void viewWindowsWorkOnTheLastScan()
+    {
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane")).removeRecursively();
+        Harness h;
+        h.action("mLargestFiles")->trigger();
+        h.action("mMap")->trigger();
+        auto* largest = h.w->findChild<QWidget*>(QStringLiteral("largestFilesWindow"));
+        auto* map = h.w->findChild<MapWindow*>(QStringLiteral("mapWindow"));
+        QVERIFY(largest && largest->isVisible() && map && map->isVisible());
+        QCOMPARE(largest->findChild<QLabel*>(QStringLiteral("largestMessage"))->text(), QStringLiteral("No scan yet."));
+        QCOMPARE(map->findChild<QLabel*>(QStringLiteral("mapNote"))->text(), QStringLiteral("No scan yet."));
+
+        h.w->runClicked();
+        h.fs.addFolder("/data/z", 7 * MB);      // grew by 5 MB
+        h.fs.addFolder("/data/new", 1 * MB);
+        h.fs.largest = {{"/data/a/b/c/big.iso", 900 * MB, 900 * MB, QDateTime::currentDateTime()},
+                        {"/data/z/small.bin", 10 * MB, 10 * MB, QDateTime::currentDateTime()}};
+        h.w->runClicked();
+        h.action("mChanges")->trigger();
+        auto* changes = h.w->findChild<QWidget*>(QStringLiteral("changesWindow"));
+        QVERIFY(changes && changes->isVisible());
+        auto* tree = changes->findChild<QTreeWidget*>(QStringLiteral("changesTree"));
+        QTRY_COMPARE(tree->topLevelItemCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("+5.00 MB"));
+        QVERIFY(tree->topLevelItem(0)->text(3).contains(QLatin1Char('z')));
+        QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("+1.00 MB"));
+        QVERIFY(tree->topLevelItem(1)->text(3).contains(QStringLiteral("new")));
+
+        auto* table = largest->findChild<QTableView*>(QStringLiteral("largestTable"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        table->selectRow(0);
+        largest->findChild<QToolButton*>(QStringLiteral("largestShowInTree"))->click();
+        QCOMPARE(h.selected(), QByteArray("/data/a/b/c"));
+        h.action("mMap")->trigger();
+        QCOMPARE(map->topFolder(), QByteArray("/data/a/b/c"));
+        QVERIFY(map->windowTitle().contains(QStringLiteral("/data/a/b/c")));
+
+        largest->findChild<QToolButton*>(QStringLiteral("largestMoveToTrash"))->click();
+        QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
+        QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
+        QCOMPARE(table->model()->rowCount(), 1);
     }
 };
 

@@ -1,6 +1,5 @@
 #include "support/FakeFileSystem.h"
 
-#include "fs/Keys.h"
 #include "fs/PlatformError.h"
 
 namespace torvane::test {
@@ -11,6 +10,14 @@ QByteArray FakeFileSystem::normal(const QByteArray& path)
     while (p.size() > 1 && p.endsWith('/'))
         p.chop(1);
     return p;
+}
+
+FakeFileSystem::FolderData& FakeFileSystem::at(const QByteArray& path)
+{
+    auto it = folders_.find(normal(path));
+    if (it == folders_.end())
+        throw PlatformError(2, QStringLiteral("No such file or directory"));
+    return it->second;
 }
 
 FakeFileSystem::FolderData& FakeFileSystem::addFolder(const QByteArray& path, std::uint64_t size)
@@ -77,16 +84,14 @@ VolumeSpace FakeFileSystem::volumeSpace(const QByteArray& mountPath)
 
 std::optional<FolderSizes> FakeFileSystem::folderSizes(const QByteArray& path)
 {
-    auto it = folders_.find(normal(path));
-    if (it == folders_.end())
-        throw PlatformError(2, QStringLiteral("No such file or directory"));
-    if (it->second.sizeFails)
-        throw PlatformError(it->second.sizeFails->first, it->second.sizeFails->second);
-    if (it->second.pendingPolls > 0) {
-        --it->second.pendingPolls;
+    FolderData& d = at(path);
+    if (d.sizeFails)
+        throw PlatformError(d.sizeFails->first, d.sizeFails->second);
+    if (d.pendingPolls > 0) {
+        --d.pendingPolls;
         return std::nullopt;
     }
-    return FolderSizes{it->second.size, it->second.allocated.value_or(it->second.size)};
+    return d.sizes();
 }
 
 // The folders of the last walked volume, as the walk's index would hold them.
@@ -96,15 +101,12 @@ std::vector<IndexedFolder> FakeFileSystem::indexedFolders()
     if (walksBegun.isEmpty())
         return out;
     const QByteArray root = normal(walksBegun.last());
+    const QByteArray prefix = root == "/" ? root : root + '/';
     for (const auto& [path, data] : folders_) {
-        QByteArray below;
         if (path == root)
-            below = "";
-        else if (path.startsWith(root == "/" ? root : root + '/'))
-            below = path.mid(root == "/" ? 1 : root.size() + 1);
-        else
-            continue;
-        out.push_back({below, FolderSizes{data.size, data.allocated.value_or(data.size)}});
+            out.push_back({QByteArray(""), data.sizes()});
+        else if (path.startsWith(prefix))
+            out.push_back({path.mid(prefix.size()), data.sizes()});
     }
     return out;
 }
@@ -115,11 +117,8 @@ std::vector<Folder> FakeFileSystem::subfolders(const QByteArray& path)
     if (onSubfolders)
         onSubfolders(path);
     const QByteArray p = normal(path);
-    auto it = folders_.find(p);
-    if (it == folders_.end())
-        throw PlatformError(2, QStringLiteral("No such file or directory"));
-    if (it->second.listFails)
-        throw PlatformError(it->second.listFails->first, it->second.listFails->second);
+    if (const FolderData& d = at(p); d.listFails)
+        throw PlatformError(d.listFails->first, d.listFails->second);
     const QByteArray prefix = p == "/" ? QByteArray("/") : p + '/';
     std::vector<Folder> out;
     for (auto c = folders_.upper_bound(prefix); c != folders_.end() && c->first.startsWith(prefix); ++c) {
@@ -132,10 +131,7 @@ std::vector<Folder> FakeFileSystem::subfolders(const QByteArray& path)
 
 QDateTime FakeFileSystem::lastAccess(const QByteArray& path)
 {
-    auto it = folders_.find(normal(path));
-    if (it == folders_.end())
-        throw PlatformError(2, QStringLiteral("No such file or directory"));
-    return it->second.lastAccess;
+    return at(path).lastAccess;
 }
 
 } // namespace torvane::test

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -27,6 +26,7 @@ public:
         std::optional<Failure> listFails;     // subfolders() throws
         std::optional<Failure> sizeFails;     // folderSize() throws
         int pendingPolls = 0;                 // folderSize() answers nothing this many times
+        FolderSizes sizes() const { return {size, allocated.value_or(size)}; }
     };
 
     // Adds a folder and every missing ancestor (ancestors get size 0).
@@ -61,6 +61,7 @@ public:
 
 private:
     static QByteArray normal(const QByteArray& path);
+    FolderData& at(const QByteArray& path);   // throws ENOENT for an unknown folder
     std::map<QByteArray, FolderData> folders_;   // byte order, like the real listing
     std::vector<std::pair<Volume, VolumeSpace>> volumes_;
 };

@@ -33,14 +33,9 @@ struct ScanRig {
 
     ScanRig(FileSystem& fs, const QByteArray& volume) : drive(volume)
     {
-        ScanControls c;
-        c.tree = &tree;
-        c.status = &status;
-        c.progress = &bar;
-        c.currentDrive = [this] { return drive; };
-        c.setCurrentDrive = [this](const QByteArray& d) { drive = d; };
-        c.setTimerEnabled = [this](bool on) { timerOn = on; };
-        scanner = std::make_unique<DriveScanner>(fs, prompter, c, reportPath());
+        ScanControls c{&tree, &status, &bar, [this] { return drive; }, [this](const QByteArray& d) { drive = d; },
+                       [this](bool on) { timerOn = on; }};
+        scanner = std::make_unique<DriveScanner>(fs, prompter, std::move(c), reportPath());
     }
     QString reportPath() const { return dir.path() + QStringLiteral("/xmlOutput.xml"); }
     QByteArray report() const

@@ -42,16 +42,6 @@ TestHttpServer::TestHttpServer()
     connect(&server_, &QTcpServer::newConnection, this, &TestHttpServer::accept);
 }
 
-void TestHttpServer::serve(const QByteArray& path, const Reply& reply)
-{
-    replies_.insert(path, reply);
-}
-
-QUrl TestHttpServer::url(const QByteArray& path) const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()) + QString::fromLatin1(path));
-}
-
 void TestHttpServer::accept()
 {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {

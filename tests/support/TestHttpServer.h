@@ -32,9 +32,12 @@ public:
 
     TestHttpServer();
 
-    void serve(const QByteArray& path, const Reply& reply);
+    void serve(const QByteArray& path, const Reply& reply) { replies_.insert(path, reply); }
     // http://127.0.0.1:<port> + path
-    QUrl url(const QByteArray& path = "/") const;
+    QUrl url(const QByteArray& path = "/") const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()) + QString::fromLatin1(path));
+    }
     quint16 port() const { return server_.serverPort(); }
 
     QList<Request> requests;

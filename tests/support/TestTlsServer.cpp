@@ -47,11 +47,6 @@ TestTlsServer::TestTlsServer(const SelfSigned& identity) : identity_(identity)
     listen(QHostAddress(QHostAddress::LocalHost), 0);
 }
 
-QUrl TestTlsServer::url(const QByteArray& path) const
-{
-    return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(serverPort()) + QString::fromLatin1(path));
-}
-
 void TestTlsServer::incomingConnection(qintptr descriptor)
 {
     auto* socket = new QSslSocket(this);

@@ -29,7 +29,10 @@ public:
 
     void serve(const QByteArray& path, const QByteArray& body) { bodies_.insert(path, body); }
     // https://127.0.0.1:<port> + path
-    QUrl url(const QByteArray& path = "/") const;
+    QUrl url(const QByteArray& path = "/") const
+    {
+        return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(serverPort()) + QString::fromLatin1(path));
+    }
 
     int connections = 0;          // TCP connections taken
     int handshakesDone = 0;       // of them, the ones whose TLS handshake completed
