@@ -192,37 +192,33 @@ private slots:
         }
 
         // Expanding node after node down the chain that passes PATH_MAX reaches its bottom.
-        if (!manifest_.longPathFolder.empty()) {
-            std::string at = manifest_.longPathFolder.substr(0, manifest_.longPathFolder.find('/'));
-            at += manifest_.longPathFolder.substr(at.size(), manifest_.longPathFolder.find('/', at.size() + 1) - at.size());
-            while (at != manifest_.longPathFolder) {
-                rig.scanner->listSubfolders(folderKey(abs(at)));
-                const std::size_t next = manifest_.longPathFolder.find('/', at.size() + 1);
-                at = manifest_.longPathFolder.substr(0, next);
-                const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(at)));
-                if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(nameOf(at)))) {
-                    wrong << "expanding down to " + printable(at).right(60);
-                    break;
-                }
+        const std::string& longPath = manifest_.longPathFolder;
+        for (std::size_t slash = longPath.find('/', longPath.find('/') + 1); slash != std::string::npos;
+             slash = longPath.find('/', slash + 1)) {
+            rig.scanner->listSubfolders(folderKey(abs(longPath.substr(0, slash))));
+            const std::string at = longPath.substr(0, longPath.find('/', slash + 1));
+            const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(at)));
+            if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(nameOf(at)))) {
+                wrong << "expanding down to " + printable(at).right(60);
+                break;
             }
         }
 
         // Nothing the user reads is broken in two by a name.
         const QStringList lines = status.split(QStringLiteral("\r\n"));
-        const auto count = [&](const char* pattern) { return lines.filter(QRegularExpression(QLatin1String(pattern))).size(); };
-        if (count("^Reading: ") != readingLines)
-            wrong << "Reading: lines " + QByteArray::number(count("^Reading: ")) + " expected " + QByteArray::number(readingLines);
-        if (count("^Error: ") != int(oracle.unreadable.size()))
-            wrong << "Error: lines " + QByteArray::number(count("^Error: ")) + " expected "
-                         + QByteArray::number(qulonglong(oracle.unreadable.size()));
-        for (const QString& line : lines) {
-            if (std::any_of(line.begin(), line.end(), breaksLine))
-                wrong << "status line broken: " + line.toUtf8().toPercentEncoding(" :[]");
-        }
-        for (QTreeWidgetItemIterator it(&rig.view); *it; ++it) {
-            const QString caption = (*it)->text(0);
-            if (std::any_of(caption.begin(), caption.end(), breaksLine))
-                wrong << "caption broken: " + caption.toUtf8().toPercentEncoding(" :[]");
+        const auto expectLines = [&](const char* pattern, qsizetype expected) {
+            const qsizetype got = lines.filter(QRegularExpression(QLatin1String(pattern))).size();
+            if (got != expected)
+                wrong << QByteArray(pattern) + " lines: " + QByteArray::number(got) + " expected " + QByteArray::number(expected);
+        };
+        expectLines("^Reading: ", readingLines);
+        expectLines("^Error: ", qsizetype(oracle.unreadable.size()));
+        QStringList shown = lines;
+        for (QTreeWidgetItemIterator it(&rig.view); *it; ++it)
+            shown << (*it)->text(0);
+        for (const QString& text : shown) {
+            if (std::any_of(text.begin(), text.end(), breaksLine))
+                wrong << "broken in two: " + text.toUtf8().toPercentEncoding(" :[]");
         }
 
         // The report is well-formed and every name reads back.
