@@ -15,7 +15,7 @@
 #include <sys/fanotify.h>
 #include <sys/resource.h>
 
-#include <atomic>
+#include <map>
 #include <thread>
 
 using torvane::Walk;
