@@ -1,10 +1,9 @@
 // The walk on one mixed tree, checked against the hostile-tree library's sequential walk
 // (hostile::measure), which counts by the same rules without threads: every folder's sizes, the
-// index, the progress and the largest files, through Walk, LinuxFileSystem and torvane-bench.
+// index, the progress and the largest files, through Walk and through LinuxFileSystem.
 
 #include "WalkFixture.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <algorithm>
@@ -124,7 +123,6 @@ private slots:
     void largestMatchOracle();
     void fileSystemMatchesOracle();
     void replacedAndAbandonedWalks();
-    void benchPrintsLargestEscaped();
 };
 
 // Walked again and again on different numbers of threads.
@@ -275,37 +273,6 @@ void WalkInsightTest::replacedAndAbandonedWalks()
     QVERIFY(unreadable.finished());
     QCOMPARE(unreadable.rootError(), ENOENT);
     QCOMPARE(int(unreadable.sizeOf("").state), int(Walk::State::Failed));
-}
-
-void WalkInsightTest::benchPrintsLargestEscaped()
-{
-    const QByteArray dir = qgetenv("TORVANE_TEST_BINARY_DIR");
-    const QString bench = QString::fromLocal8Bit(dir) + "/bench/torvane-bench";
-    if (dir.isEmpty() || !QFileInfo(bench).isExecutable())
-        QSKIP("torvane-bench is not built");
-
-    Tree t;
-    t.dir("odd\\dir");
-    t.file("odd\\dir/new\nline\ttab \xff\x7f~", 900);
-    t.file("plain", 800);
-    t.file("\xc3\xa9t\xc3\xa9", 700, true);
-    t.file("linked", 1000);
-    t.link("linked", "zz-linked");
-    const Oracle oracle = torvane::hostile::measure(t.root());
-
-    QProcess p;
-    p.start(bench, {QString::fromLocal8Bit(t.root().c_str()), "--largest", "3", "--threads", "2"});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-    QCOMPARE(lines.size(), 5);   // three files, the summary, and after the last newline nothing
-    QCOMPARE(lines[0], QByteArray("1000\tlinked"));
-    QCOMPARE(lines[1], QByteArray("900\todd\\\\dir/new\\x0aline\\x09tab \\xff\\x7f~"));
-    QCOMPARE(lines[2], QByteArray("800\tplain"));
-    QVERIFY(lines[3].startsWith("folders=2 files=5 bytes=3400 "));
-    QVERIFY2(lines[3].endsWith(" allocated=" + QByteArray::number(qulonglong(oracle.folderAllocated.at("")))),
-             lines[3].constData());
-    QCOMPARE(lines[4], QByteArray());
 }
 
 QTEST_GUILESS_MAIN(WalkInsightTest)
