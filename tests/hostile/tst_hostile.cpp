@@ -3,6 +3,7 @@
 
 #include "FuzzSupport.h"
 #include "HostileTree.h"
+#include "WalkFixture.h"
 
 #include "fs/Keys.h"
 #include "fs/LinuxFileSystem.h"
@@ -20,7 +21,6 @@
 #include <QTreeWidgetItemIterator>
 #include <QXmlStreamReader>
 
-#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,11 +39,6 @@ constexpr std::uint64_t kSeed = 20240607;
 constexpr uid_t kNobody = 65534;
 // Set for the unprivileged child: the tree its parent generated.
 const char* const kRootVariable = "TORVANE_HOSTILE_ROOT";
-
-QByteArray bytes(const std::string& s)
-{
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
 
 std::string nameOf(const std::string& rel)
 {
@@ -275,29 +270,23 @@ private slots:
     {
         if (qEnvironmentVariableIsSet(kRootVariable))
             QSKIP("the child only scans");
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QByteArray volume = QFile::encodeName(dir.path());
-        for (const char* folder : {"/alpha", "/alpha/inner", "/alpha/other", "/beta", "/beta/third"})
-            QVERIFY(::mkdir(volume + folder, 0755) == 0);
-        QFile file(QFile::decodeName(volume + "/alpha/inner/f"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(100, 'x')) == 100);
-        file.close();
+        Tree t;
+        for (const char* folder : {"alpha", "alpha/inner", "alpha/other", "beta", "beta/third"})
+            t.dir(folder);
+        t.file("alpha/inner/f", 100);
         // Older than a day, so a relatime mount moves them when a folder is read.
         const qint64 past = 1614834367;
-        const std::vector<std::pair<QByteArray, qint64>> shown{
+        const std::vector<std::pair<std::string, qint64>> shown{
             {"alpha/inner", past}, {"alpha/other", past + 86400}, {"beta/third", past + 2 * 86400}};
-        for (const auto& [rel, when] : shown) {
-            const timespec times[2] = {{time_t(when), 0}, {UTIME_OMIT, UTIME_OMIT}};
-            QVERIFY(::utimensat(AT_FDCWD, (volume + '/' + rel).constData(), times, 0) == 0);
-        }
+        for (const auto& [rel, when] : shown)
+            t.setAccessTime(rel, when);
 
-        ScanRigOnDisk rig(volume);
+        ScanRigOnDisk rig(bytes(t.root()));
         rig.scanner->scanVolume();
         const QString status = rig.status.text();
         for (const auto& [rel, when] : shown) {
-            const QByteArray name = rel.mid(rel.indexOf('/') + 1);
-            const QString line = readingLine(name == "inner" ? 100 : 0, name, QDateTime::fromSecsSinceEpoch(when));
+            const std::string name = nameOf(rel);
+            const QString line = readingLine(name == "inner" ? 100 : 0, bytes(name), QDateTime::fromSecsSinceEpoch(when));
             QVERIFY2(status.contains(line), qPrintable(line + QStringLiteral("\n") + status));
         }
     }
