@@ -1,5 +1,5 @@
 // A generated hostile tree through the real file system, scan, tree, report and status text, as
-// root and as an unprivileged user; and the access times a scan shows.
+// root and as an unprivileged user; and the access times a scan shows and keeps.
 
 #include "FuzzSupport.h"
 #include "HostileTree.h"
@@ -12,7 +12,6 @@
 #include "support/ScanRig.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -27,7 +26,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -75,21 +73,6 @@ struct ScanRigOnDisk : RealDisk, ScanRig {
     {
         // The folder lies on a disk far above the large-drive threshold.
         prompter.answerNext(BoxAnswer::Ok);
-    }
-    // The walk's answer for a folder, waiting for it; -errno when it cannot be read.
-    qint64 sizeOf(const QByteArray& path)
-    {
-        const QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            try {
-                if (const std::optional<std::uint64_t> size = fs.folderSize(path))
-                    return qint64(*size);
-            } catch (const PlatformError& e) {
-                return -e.number();
-            }
-            fs.waitForWalk(std::chrono::milliseconds(10));
-        }
-        return std::numeric_limits<qint64>::min();
     }
 };
 
@@ -148,7 +131,9 @@ private slots:
         // Every folder the oracle could read, at any depth, has its exact size; the others their error.
         QByteArrayList wrong;
         const auto expectSize = [&](const std::string& rel, qint64 expected) {
-            const qint64 got = rig.sizeOf(abs(rel));
+            qint64 got = 0;
+            if (const int err = errorOf([&] { got = qint64(sizeWhenReady(rig.fs, abs(rel))); }))
+                got = -err;
             if (got != expected)
                 wrong << printable(rel) + ": " + QByteArray::number(got) + " expected " + QByteArray::number(expected);
         };
@@ -264,29 +249,34 @@ private slots:
         QVERIFY2(output.contains("PASS   : HostileTest::scanMatchesOracle()"), output.constData());
     }
 
-    // The access time each status line shows is the one the folder had before the scan, not the
-    // moment the scan's own walk read it.
+    // The access times a scan shows, in its status lines and when asked, are those from before it
+    // read the folders, at every depth; as root it leaves them so on the disk too.
     void lastAccessFromBeforeTheScan()
     {
         if (qEnvironmentVariableIsSet(kRootVariable))
             QSKIP("the child only scans");
         Tree t;
-        for (const char* folder : {"alpha", "alpha/inner", "alpha/other", "beta", "beta/third"})
-            t.dir(folder);
+        const std::vector<std::string> folders{"", "alpha", "alpha/inner", "alpha/inner/deep", "alpha/other", "beta", "beta/third"};
+        for (std::size_t i = 1; i < folders.size(); ++i)
+            t.dir(folders[i]);
         t.file("alpha/inner/f", 100);
-        // Older than a day, so a relatime mount moves them when a folder is read.
-        const qint64 past = 1614834367;
-        const std::vector<std::pair<std::string, qint64>> shown{
-            {"alpha/inner", past}, {"alpha/other", past + 86400}, {"beta/third", past + 2 * 86400}};
-        for (const auto& [rel, when] : shown)
-            t.setAccessTime(rel, when);
+        // Days apart and older than a day, so a relatime mount moves them when a folder is read.
+        const auto past = [](std::size_t i) { return qint64(1614834367) + qint64(i) * 86400; };
+        for (std::size_t i = 0; i < folders.size(); ++i)
+            t.setAccessTime(folders[i], past(i));
 
         ScanRigOnDisk rig(bytes(t.root()));
         rig.scanner->scanVolume();
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+            const QDateTime shown = rig.fs.lastAccess(bytes(t.at(folders[i])));
+            QCOMPARE(shown.toSecsSinceEpoch(), past(i));
+            QCOMPARE(shown.timeSpec(), Qt::LocalTime);
+            QCOMPARE(t.accessTime(folders[i]), past(i));
+        }
         const QString status = rig.status.text();
-        for (const auto& [rel, when] : shown) {
-            const std::string name = nameOf(rel);
-            const QString line = readingLine(name == "inner" ? 100 : 0, bytes(name), QDateTime::fromSecsSinceEpoch(when));
+        for (const std::size_t i : {2, 4, 6}) {   // the second level, one status line each
+            const QByteArray name = bytes(nameOf(folders[i]));
+            const QString line = readingLine(name == "inner" ? 100 : 0, name, QDateTime::fromSecsSinceEpoch(past(i)));
             QVERIFY2(status.contains(line), qPrintable(line + QStringLiteral("\n") + status));
         }
     }
