@@ -9,10 +9,13 @@
 #include "fs/Walk.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QtGlobal>
 
 #include <fcntl.h>
 #include <ftw.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,6 +173,36 @@ inline std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
     }
     qWarning("no size for %s", path.constData());
     return ~std::uint64_t(0);
+}
+
+// What needs an ordinary user runs, when the tests run as root, in a child: the test binary again,
+// with `variable` set to `value`, giving up root first thing in main (dropRootInChild).
+constexpr uid_t kNobody = 65534;
+
+// Empty when each of `cases` passed in the child, else its output.
+inline QByteArray runAsNobody(const QObject& test, const char* variable, const QString& value, const QStringList& cases)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(variable), value);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), cases);
+    const bool finished = child.waitForFinished(120000);
+    const QByteArray output = child.readAll() + (finished ? "" : "\n(still running)");
+    bool passed = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    for (const QString& name : cases)
+        passed = passed && output.contains("PASS   : " + QByteArray(test.metaObject()->className()) + "::" + name.toLatin1() + "()");
+    return passed ? QByteArray() : output;
+}
+
+// False when this is the child and it could not become nobody.
+inline bool dropRootInChild(const char* variable)
+{
+    if (!qEnvironmentVariableIsSet(variable) || ::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0
+           && ::setresuid(kNobody, kNobody, kNobody) == 0;
 }
 
 } // namespace torvane::test

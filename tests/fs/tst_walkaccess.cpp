@@ -5,12 +5,8 @@
 
 #include "WalkFixture.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QtTest>
-
-#include <grp.h>
 
 #include <cstdio>
 
@@ -19,7 +15,6 @@ using namespace torvane::test;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 // Set for the child: the folder its parent prepared, with folders of root's in it.
 const char* const kChildVariable = "TORVANE_WALK_AS_NOBODY";
 constexpr std::int64_t kPast = 1614834367;   // 2021-03-04 05:06:07 UTC: older than any relatime window
@@ -127,29 +122,16 @@ void WalkAccessTest::asNobody()
     base.setAccessTime("theirs/inner", kPast + 120);
     base.setAccessTime("theirs", kPast + 60);
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildVariable), QString::fromStdString(base.root()));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList cases{QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")};
-    child.start(QCoreApplication::applicationFilePath(), cases);
-    QVERIFY(child.waitForFinished(120000));
-    const QByteArray output = child.readAll();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
-    for (const QString& name : cases)
-        QVERIFY2(output.contains("PASS   : WalkAccessTest::" + name.toLatin1() + "()"), output.constData());
+    const QByteArray failed = runAsNobody(*this, kChildVariable, QString::fromStdString(base.root()),
+                                          {QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")});
+    QVERIFY2(failed.isEmpty(), failed.constData());
 }
 
 int main(int argc, char** argv)
 {
-    // The child of asNobody drops root before anything else runs.
-    if (isChild() && ::geteuid() == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
-            || ::setresuid(kNobody, kNobody, kNobody) != 0) {
-            std::perror("dropping root");
-            return 3;
-        }
+    if (!dropRootInChild(kChildVariable)) {
+        std::perror("dropping root");
+        return 3;
     }
     QCoreApplication app(argc, argv);
     WalkAccessTest test;

@@ -13,14 +13,12 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidgetItemIterator>
 #include <QXmlStreamReader>
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +32,6 @@ namespace hostile = torvane::hostile;
 namespace {
 
 constexpr std::uint64_t kSeed = 20240607;
-constexpr uid_t kNobody = 65534;
 // Set for the unprivileged child: the tree its parent generated.
 const char* const kRootVariable = "TORVANE_HOSTILE_ROOT";
 
@@ -237,16 +234,8 @@ private slots:
             QSKIP("this is the child");
         if (::geteuid() != 0)
             QSKIP("already unprivileged: scanMatchesOracle covered it");
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QString::fromLatin1(kRootVariable), QString::fromLocal8Bit(abs("")));
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("scanMatchesOracle")});
-        QVERIFY(child.waitForFinished(120000));
-        const QByteArray output = child.readAll();
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
-        QVERIFY2(output.contains("PASS   : HostileTest::scanMatchesOracle()"), output.constData());
+        const QByteArray failed = runAsNobody(*this, kRootVariable, QString::fromLocal8Bit(abs("")), {QStringLiteral("scanMatchesOracle")});
+        QVERIFY2(failed.isEmpty(), failed.constData());
     }
 
     // The access times a scan shows, in its status lines and when asked, are those from before it
@@ -284,13 +273,9 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // The child of scanAsUnprivilegedUser drops root before anything else runs.
-    if (qEnvironmentVariableIsSet(kRootVariable) && ::geteuid() == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
-            || ::setresuid(kNobody, kNobody, kNobody) != 0) {
-            std::perror("dropping root");
-            return 3;
-        }
+    if (!dropRootInChild(kRootVariable)) {
+        std::perror("dropping root");
+        return 3;
     }
     QApplication app(argc, argv);
     HostileTest test;
