@@ -9,9 +9,13 @@
 #include "fs/Walk.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QtGlobal>
 
 #include <fcntl.h>
+#include <ftw.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,8 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace torvane::test {
@@ -62,6 +66,34 @@ public:
             qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
         ::close(fd);
     }
+    // A file of `size` apparent bytes, all hole, in an open folder.
+    static void fileAt(int dirFd, const char* name, std::uint64_t size)
+    {
+        const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || ::ftruncate(fd, off_t(size)) != 0)
+            qFatal("create %s: %s", name, std::strerror(errno));
+        ::close(fd);
+    }
+    // A chain of `levels` folders "d/d/..." below the root, made one level at a time relative to a
+    // descriptor so it may pass PATH_MAX. `inside(fd, depth, rel)` adds to each folder of the chain,
+    // the root (depth 0) and the bottom included. Returns the bottom's relative path.
+    std::string chain(int levels, const std::function<void(int, int, const std::string&)>& inside) const
+    {
+        std::string rel;
+        int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int depth = 0; depth < levels && fd >= 0; ++depth) {
+            inside(fd, depth, rel);
+            const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            ::close(fd);
+            fd = next;
+            rel += rel.empty() ? "d" : "/d";
+        }
+        if (fd < 0)
+            qFatal("chain: %s", std::strerror(errno));
+        inside(fd, levels, rel);
+        ::close(fd);
+        return rel;
+    }
     void link(const std::string& from, const std::string& to) const
     {
         if (::link(at(from).c_str(), at(to).c_str()) != 0)
@@ -85,7 +117,6 @@ public:
         struct stat st {};
         return ::lstat(at(rel).c_str(), &st) == 0 ? std::int64_t(st.st_atim.tv_sec) : -1;
     }
-    std::map<std::string, std::uint64_t> oracleSizes() const { return hostile::measure(root_).folderSizes; }
 
 private:
     std::string root_;
@@ -97,6 +128,23 @@ inline std::uint64_t found(const Walk& walk, const std::string& rel)
     if (a.state != Walk::State::Found)
         qWarning("%s: state %d error %d", rel.c_str(), int(a.state), a.error);
     return a.state == Walk::State::Found ? a.size : ~std::uint64_t(0);
+}
+
+// What the progress bar is measured in, summed as du would: allocated bytes, every entry (folders
+// too) once, a file of several names once, a hole not at all.
+inline std::uint64_t allocatedOnDisk(const Tree& t)
+{
+    ::sync();   // allocation settles: what this reads is what the walk reads
+    static std::uint64_t allocated;
+    static std::set<std::pair<dev_t, ino_t>> seen;
+    allocated = 0;
+    seen.clear();
+    const int walked = ::nftw(t.root().c_str(), [](const char*, const struct stat* st, int, FTW*) {
+        if (seen.insert({st->st_dev, st->st_ino}).second)
+            allocated += std::uint64_t(st->st_blocks) * 512;
+        return 0;
+    }, 64, FTW_PHYS | FTW_MOUNT);
+    return walked == 0 ? allocated : 0;
 }
 
 inline QByteArray bytes(const std::string& s)
@@ -125,6 +173,36 @@ inline std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
     }
     qWarning("no size for %s", path.constData());
     return ~std::uint64_t(0);
+}
+
+// What needs an ordinary user runs, when the tests run as root, in a child: the test binary again,
+// with `variable` set to `value`, giving up root first thing in main (dropRootInChild).
+constexpr uid_t kNobody = 65534;
+
+// Empty when each of `cases` passed in the child, else its output.
+inline QByteArray runAsNobody(const QObject& test, const char* variable, const QString& value, const QStringList& cases)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(variable), value);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), cases);
+    const bool finished = child.waitForFinished(120000);
+    const QByteArray output = child.readAll() + (finished ? "" : "\n(still running)");
+    bool passed = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    for (const QString& name : cases)
+        passed = passed && output.contains("PASS   : " + QByteArray(test.metaObject()->className()) + "::" + name.toLatin1() + "()");
+    return passed ? QByteArray() : output;
+}
+
+// False when this is the child and it could not become nobody.
+inline bool dropRootInChild(const char* variable)
+{
+    if (!qEnvironmentVariableIsSet(variable) || ::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0
+           && ::setresuid(kNobody, kNobody, kNobody) == 0;
 }
 
 } // namespace torvane::test

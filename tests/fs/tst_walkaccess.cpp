@@ -1,15 +1,12 @@
-// Who may read what: access times as they were before the walk (shown, and left on the disk where
-// the system lets the walk), and the folders the walk could not read. Root reads everything and
-// may keep every access time, so as root the test also runs itself again as nobody.
+// Who may read what, as nobody: the access times of others' folders, which the walk cannot keep on
+// the disk, and the folders it could not read. Root reads everything and may keep every access
+// time, so as root the test runs itself again as nobody. (The access times as root: the hostile
+// test's scan.)
 
 #include "WalkFixture.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QtTest>
-
-#include <grp.h>
 
 #include <cstdio>
 
@@ -18,7 +15,6 @@ using namespace torvane::test;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 // Set for the child: the folder its parent prepared, with folders of root's in it.
 const char* const kChildVariable = "TORVANE_WALK_AS_NOBODY";
 constexpr std::int64_t kPast = 1614834367;   // 2021-03-04 05:06:07 UTC: older than any relatime window
@@ -34,39 +30,10 @@ class WalkAccessTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void accessTimesBeforeTheWalk();
     void othersFoldersShowTheirOldTime();
     void unreadableFolders();
     void asNobody();
 };
-
-// What lastAccess shows is the time before the walk read the folder, at every depth; the folders
-// of the owner (or of anyone, for root) keep that time on the disk through the walk and through
-// listing them again.
-void WalkAccessTest::accessTimesBeforeTheWalk()
-{
-    Tree t;
-    const std::vector<std::string> folders{"", "top", "top/mid", "top/mid/deep", "other"};
-    for (std::size_t i = 1; i < folders.size(); ++i)
-        t.dir(folders[i]);
-    t.file("top/mid/deep/f", 30);
-    t.file("other/g", 12);
-    for (std::size_t i = 0; i < folders.size(); ++i)
-        t.setAccessTime(folders[i], kPast + std::int64_t(i) * 3600);
-
-    LinuxFileSystem fs;
-    const QByteArray root = bytes(t.root());
-    fs.beginWalk(root);
-    QCOMPARE(sizeWhenReady(fs, root), 42u);
-    QCOMPARE(fs.subfolders(bytes(t.at("top"))).size(), std::size_t(1));
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-        const std::int64_t expected = kPast + std::int64_t(i) * 3600;
-        const QByteArray path = bytes(t.at(folders[i]));
-        QCOMPARE(fs.lastAccess(path).toSecsSinceEpoch(), expected);
-        QCOMPARE(fs.lastAccess(path).timeSpec(), Qt::LocalTime);
-        QCOMPARE(t.accessTime(folders[i]), expected);
-    }
-}
 
 // A folder of root's, read by nobody: the walk may not keep its time on the disk, and opens it
 // all the same; lastAccess still shows the time from before the walk.
@@ -155,29 +122,16 @@ void WalkAccessTest::asNobody()
     base.setAccessTime("theirs/inner", kPast + 120);
     base.setAccessTime("theirs", kPast + 60);
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildVariable), QString::fromStdString(base.root()));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList cases{QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")};
-    child.start(QCoreApplication::applicationFilePath(), cases);
-    QVERIFY(child.waitForFinished(120000));
-    const QByteArray output = child.readAll();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
-    for (const QString& name : cases)
-        QVERIFY2(output.contains("PASS   : WalkAccessTest::" + name.toLatin1() + "()"), output.constData());
+    const QByteArray failed = runAsNobody(*this, kChildVariable, QString::fromStdString(base.root()),
+                                          {QStringLiteral("othersFoldersShowTheirOldTime"), QStringLiteral("unreadableFolders")});
+    QVERIFY2(failed.isEmpty(), failed.constData());
 }
 
 int main(int argc, char** argv)
 {
-    // The child of asNobody drops root before anything else runs.
-    if (isChild() && ::geteuid() == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
-            || ::setresuid(kNobody, kNobody, kNobody) != 0) {
-            std::perror("dropping root");
-            return 3;
-        }
+    if (!dropRootInChild(kChildVariable)) {
+        std::perror("dropping root");
+        return 3;
     }
     QCoreApplication app(argc, argv);
     WalkAccessTest test;

@@ -15,7 +15,7 @@
 #include <sys/fanotify.h>
 #include <sys/resource.h>
 
-#include <atomic>
+#include <map>
 #include <thread>
 
 using torvane::Walk;
@@ -121,32 +121,16 @@ constexpr int kChain = 400;
 std::map<std::string, std::uint64_t> makeChain(const Tree& t)
 {
     std::map<std::string, std::uint64_t> sizes;
-    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::string path;
-    std::vector<std::string> chain{""};
-    for (int level = 0; level < kChain && fd >= 0; ++level) {
-        const std::string prefix = path.empty() ? "" : path + "/";
-        ::mkdirat(fd, "s", 0755);
-        const int f = ::openat(fd, "s/f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (f < 0 || ::ftruncate(f, off_t(level + 1)) != 0)
-            qFatal("chain file: %s", std::strerror(errno));
-        ::close(f);
-        sizes[prefix + "s"] = std::uint64_t(level + 1);
-        const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-        ::close(fd);
-        fd = next;
-        path = prefix + "d";
-        chain.push_back(path);
-    }
-    if (fd < 0)
-        qFatal("chain: %s", std::strerror(errno));
-    ::close(fd);
-    std::uint64_t below = 0;
-    for (int level = kChain; level >= 0; --level) {
-        sizes[chain[std::size_t(level)]] = below;
-        if (level > 0)
-            below += std::uint64_t(level);   // the sibling beside level - 1
-    }
+    t.chain(kChain, [&](int fd, int depth, const std::string& rel) {
+        // The siblings from this level down: depth + 1 to kChain.
+        sizes[rel] = std::uint64_t(kChain * (kChain + 1) - depth * (depth + 1)) / 2;
+        if (depth == kChain)
+            return;
+        if (::mkdirat(fd, "s", 0755) != 0)
+            qFatal("chain sibling: %s", std::strerror(errno));
+        Tree::fileAt(fd, "s/f", std::uint64_t(depth + 1));
+        sizes[rel.empty() ? "s" : rel + "/s"] = std::uint64_t(depth + 1);
+    });
     return sizes;
 }
 
