@@ -85,15 +85,22 @@ inline QByteArrayList directorySizes(const QByteArray& trash)
     return lines;
 }
 
-// The error moveToTrash refused `path` with; number -1 when it trashed it after all.
-inline PlatformError refusal(const QByteArray& path)
+// The error `call` threw; number -1 when it returned as if it had done its work.
+template <typename Call>
+PlatformError thrownBy(Call call)
 {
     try {
-        moveToTrash(path);
+        call();
     } catch (const PlatformError& e) {
         return e;
     }
-    return PlatformError(-1, QStringLiteral("trashed ") + QFile::decodeName(path));
+    return PlatformError(-1, QStringLiteral("no error"));
+}
+
+// The error moveToTrash refused `path` with.
+inline PlatformError refusal(const QByteArray& path)
+{
+    return thrownBy([&path] { moveToTrash(path); });
 }
 
 // Makes each of `names` inside the one before, below `folder` (relative calls, so the chain may
@@ -101,19 +108,15 @@ inline PlatformError refusal(const QByteArray& path)
 inline QByteArray makeChain(const QByteArray& folder, const QByteArrayList& names)
 {
     QByteArray path = folder;
-    int fd = openFolder(folder, O_RDONLY);
+    int fd = openFolder(folder, O_PATH);
     for (const QByteArray& name : names) {
-        const int next = fd >= 0 && ::mkdirat(fd, name.constData(), 0755) == 0
-                             ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                             : -1;
+        const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_PATH | O_CLOEXEC) : -1;
         ::close(fd);
         fd = next;
         path += '/' + name;
     }
-    if (fd < 0)
-        return {};
     ::close(fd);
-    return path;
+    return fd < 0 ? QByteArray() : path;
 }
 
 // The entry at the end of a path of any length, without following it; false when it is missing.

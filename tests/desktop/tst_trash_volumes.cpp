@@ -109,23 +109,37 @@ private slots:
         QVERIFY2(sizes.first().endsWith(" item"), sizes.first().constData());
     }
 
-    void sharedTrashMustBeTheUsersOwn_data()
+    void untrustedTrashesAreNeverUsed_data()
     {
-        // Each row lays out a .Trash that must not be used, with a decoy trash (its files/ and info/
-        // holding one item) where a trash that wrongly accepted it would put things, count and empty.
+        // Each row lays out a volume trash that must not be used as it stands, and a decoy: a folder
+        // shaped as a trash, where a wrongly trusted one would lead moving, counting and emptying.
+        // The item goes to `used`, or nowhere when that is empty.
         QTest::addColumn<QByteArray>("layout");
-        QTest::addColumn<QByteArray>("decoy");   // relative to the volume's top
-        const QByteArray id = uid();
-        QTest::newRow(".Trash without the sticky bit") << QByteArray("loose") << ".Trash/" + id;
-        QTest::newRow(".Trash a link to a sticky folder") << QByteArray("linked") << "sticky/" + id;
-        QTest::newRow("$uid a link") << QByteArray("uid-link") << QByteArray("elsewhere");
-        QTest::newRow("$uid another user's") << QByteArray("uid-foreign") << ".Trash/" + id;
+        QTest::addColumn<QByteArray>("decoy");   // relative to the volume's top, as `used` is
+        QTest::addColumn<QByteArray>("used");
+        const QByteArray own = ".Trash-" + uid();
+        QTest::newRow(".Trash without the sticky bit") << QByteArray("loose") << ".Trash/" + uid() << own;
+        QTest::newRow(".Trash a link to a sticky folder") << QByteArray("linked") << "sticky/" + uid() << own;
+        QTest::newRow("$uid a link") << QByteArray("uid-link") << QByteArray("elsewhere") << own;
+        QTest::newRow("$uid another user's") << QByteArray("uid-foreign") << ".Trash/" + uid() << own;
+        // A removable volume's trash, made by whoever wrote the volume, whose parts lead out of it.
+        for (const QByteArray& trash : {own, ".Trash/" + uid()}) {
+            // Only the cache may be a link: it is replaced whole.
+            QTest::addRow("%s, directorysizes a link", trash.constData())
+                << trash + ":directorysizes" << QByteArray("outside") << trash;
+            for (const char* linked : {"files", "info"}) {
+                QTest::addRow("%s, %s a link", trash.constData(), linked)
+                    << trash + ':' + linked << QByteArray("outside") << QByteArray();
+            }
+        }
     }
 
-    void sharedTrashMustBeTheUsersOwn()
+    void untrustedTrashesAreNeverUsed()
     {
         QFETCH(QByteArray, layout);
         QFETCH(QByteArray, decoy);
+        QFETCH(QByteArray, used);
+        const QByteArray out = top() + '/' + decoy;
         const QByteArray shared = top() + "/.Trash";
         if (layout == "loose")
             makeDir(shared, 0777);
@@ -133,83 +147,50 @@ private slots:
             makeDir(top() + "/sticky", 01777);
             QCOMPARE(::symlink("sticky", shared.constData()), 0);
         }
-        if (layout.startsWith("uid-"))
+        if (layout.startsWith("uid-") || layout.startsWith(".Trash/"))
             makeDir(shared, 01777);
-        for (const char* sub : {"", "/files", "/info"})
-            makeDir(top() + '/' + decoy + sub, 0700);
-        makeDir(top() + '/' + decoy + "/files/decoy");
-        writeFile(top() + '/' + decoy + "/info/decoy.trashinfo", "[Trash Info]\nPath=decoy\n");
+        for (const char* sub : {"", "/files", "/files/decoy", "/info"})
+            makeDir(out + sub, 0700);
+        const QByteArray decoyInfo = "[Trash Info]\nPath=decoy\n";
+        writeFile(out + "/info/decoy.trashinfo", decoyInfo);
         if (layout == "uid-link")
             QCOMPARE(::symlink(("../" + decoy).constData(), (shared + '/' + uid()).constData()), 0);
         if (layout == "uid-foreign")
-            QCOMPARE(::chown((top() + '/' + decoy).constData(), ::getuid() + 4242, ::getgid()), 0);
-
-        makeDir(top() + "/item");
-        QCOMPARE(moveToTrash(top() + "/item").trashDir, top() + "/.Trash-" + uid());
-        QCOMPARE(trashContents({top()}).items, std::uint64_t(1));
-        emptyTrash({top()});
-        QCOMPARE(countEntries(top() + "/.Trash-" + uid() + "/files"), 0);
-        QCOMPARE(countEntries(top() + '/' + decoy + "/files"), 1);
-        QVERIFY(exists(top() + '/' + decoy + "/info/decoy.trashinfo"));
-    }
-
-    void craftedTrashLinksAreNeverFollowed_data()
-    {
-        QTest::addColumn<QByteArray>("trash");    // relative to the volume's top
-        QTest::addColumn<QByteArray>("linked");   // the entry in it that is a link out of it
-        for (const QByteArray& trash : {".Trash-" + uid(), ".Trash/" + uid()}) {
-            for (const char* linked : {"files", "info", "directorysizes"})
-                QTest::addRow("%s, %s", trash.constData(), linked) << trash << QByteArray(linked);
+            QCOMPARE(::chown(out.constData(), ::getuid() + 4242, ::getgid()), 0);
+        const QByteArray dir = top() + '/' + layout.left(layout.indexOf(':'));
+        const QByteArray linked = layout.mid(layout.indexOf(':') + 1);
+        if (layout.contains(':')) {
+            for (const QByteArray& sub : {QByteArray(), QByteArray("/files"), QByteArray("/info")}) {
+                if (sub != '/' + linked)
+                    makeDir(dir + sub, 0700);
+            }
+            const QByteArray target = linked == "directorysizes" ? out + "/info/decoy.trashinfo" : out;
+            QCOMPARE(::symlink(target.constData(), (dir + '/' + linked).constData()), 0);
         }
-    }
-
-    void craftedTrashLinksAreNeverFollowed()
-    {
-        QFETCH(QByteArray, trash);
-        QFETCH(QByteArray, linked);
-        // A removable volume's trash, made by whoever wrote the volume: its parts lead out of it, to
-        // the owner's files on the same volume.
-        const QByteArray outside = top() + "/outside";
-        makeDir(outside);
-        writeFile(outside + "/precious", "keep");
-        makeDir(outside + "/folder");
-        writeFile(outside + "/folder/inner.trashinfo", "[Trash Info]\nPath=inner\n");
-        if (trash.startsWith(".Trash/"))
-            makeDir(top() + "/.Trash", 01777);
-        const QByteArray dir = top() + '/' + trash;
-        for (const QByteArray& sub : {QByteArray(), QByteArray("/files"), QByteArray("/info")}) {
-            if (sub != '/' + linked)
-                makeDir(dir + sub, 0700);
-        }
-        const QByteArray target = linked == "directorysizes" ? outside + "/precious" : outside;
-        QCOMPARE(::symlink(target.constData(), (dir + '/' + linked).constData()), 0);
         makeDir(top() + "/item");
-        writeFile(top() + "/item/f", "item");
 
-        struct stat st;
-        if (linked == "directorysizes") {
-            // The trash itself is sound; the cache is written in the link's place, not through it.
-            QCOMPARE(moveToTrash(top() + "/item").trashDir, dir);
-            QCOMPARE(::lstat((dir + "/directorysizes").constData(), &st), 0);
-            QVERIFY(S_ISREG(st.st_mode));
-            QCOMPARE(directorySizes(dir).size(), 1);
-            QCOMPARE(trashContents({top()}).items, std::uint64_t(1));
-            emptyTrash({top()});
-            QVERIFY(!exists(dir + "/directorysizes"));
-        } else {
+        if (used.isEmpty()) {
             const QString reason = refusal(top() + "/item").description();
             QVERIFY2(reason.contains(QLatin1String("Nothing was moved")), qPrintable(reason));
-            QCOMPARE(readBytes(top() + "/item/f"), QByteArray("item"));
+            QVERIFY(exists(top() + "/item"));
             QCOMPARE(trashContents({top()}).items, std::uint64_t(0));
             // What could not be emptied is a failure to report, not a success.
             QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({top()}));
+            struct stat st;
             QCOMPARE(::lstat((dir + '/' + linked).constData(), &st), 0);
             QVERIFY(S_ISLNK(st.st_mode));
+        } else {
+            QCOMPARE(moveToTrash(top() + "/item").trashDir, top() + '/' + used);
+            QCOMPARE(directorySizes(top() + '/' + used).size(), 1);
+            QCOMPARE(trashContents({top()}).items, std::uint64_t(1));
+            emptyTrash({top()});
+            QCOMPARE(countEntries(top() + '/' + used + "/files"), 0);
+            QVERIFY(!exists(top() + '/' + used + "/directorysizes"));
         }
-        QCOMPARE(readBytes(outside + "/precious"), QByteArray("keep"));
-        QCOMPARE(readBytes(outside + "/folder/inner.trashinfo"), QByteArray("[Trash Info]\nPath=inner\n"));
-        QCOMPARE(countEntries(outside), 2);
-        QCOMPARE(countEntries(outside + "/folder"), 1);
+        QCOMPARE(countEntries(out), 2);
+        QCOMPARE(countEntries(out + "/files"), 1);
+        QCOMPARE(countEntries(out + "/info"), 1);
+        QCOMPARE(readBytes(out + "/info/decoy.trashinfo"), decoyInfo);
     }
 
     void bindMountsUseTheTrashOfTheirOwnTop()
