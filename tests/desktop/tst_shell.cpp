@@ -3,7 +3,6 @@
 #include "desktop/LinuxShell.h"
 #include "desktop/PropertiesWindow.h"
 #include "desktop/Prompter.h"
-#include "fs/Keys.h"
 #include "fs/MountTable.h"
 
 #include <QAbstractButton>
@@ -17,25 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <functional>
-
 using namespace torvane;
 using namespace torvane::trashtest;
-
-namespace {
-
-// The error a shell call threw; number -1 when it returned as if it had done its work.
-PlatformError thrownBy(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const PlatformError& e) {
-        return e;
-    }
-    return PlatformError(-1, QStringLiteral("no error"));
-}
-
-} // namespace
 
 // Stands in for the desktop's opener: QDesktopServices hands it every file URL.
 class UrlRecorder : public QObject {
@@ -154,7 +136,8 @@ private slots:
         QCOMPARE(field("permissions"), QStringLiteral("drwxr-x--- (0750)"));
         for (const char* name : {"owner", "modified", "accessed"})
             QVERIFY2(!field(name).isEmpty(), name);
-        const QString holder = mountDescription(readMountTable(), QFile::encodeName(QFileInfo(QFile::decodeName(home.base())).canonicalFilePath()));
+        const QString real = QFileInfo(QFile::decodeName(home.base())).canonicalFilePath();
+        const QString holder = mountDescription(readMountTable(), QFile::encodeName(real));
         QVERIFY(!holder.isEmpty());
         QCOMPARE(field("fileSystem"), holder);
         delete window;
