@@ -36,12 +36,11 @@ inline void makeDir(const QByteArray& path, mode_t mode = 0755)
     ::chmod(path.constData(), mode);   // past the umask
 }
 
-// Byte-exact paths: the info files of the awkward names are not UTF-8.
+// Byte-exact paths: QFile cannot open a name that is not UTF-8.
 inline void writeFile(const QByteArray& path, const QByteArray& content)
 {
-    QFile file;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    QVERIFY2(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) && file.write(content) == content.size(),
+    QVERIFY2(fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size() && ::close(fd) == 0,
              path.constData());
 }
 
@@ -71,6 +70,12 @@ inline QMap<QByteArray, QByteArray> readInfo(const QByteArray& infoPath)
     return keys;
 }
 
+// Where the item `name` in `trash` came from, as its .trashinfo says (percent-decoded).
+inline QByteArray origin(const QByteArray& trash, const QByteArray& name)
+{
+    return QByteArray::fromPercentEncoding(readInfo(trash + "/info/" + name + ".trashinfo").value("Path"));
+}
+
 // The lines of the trash's directorysizes, sorted.
 inline QByteArrayList directorySizes(const QByteArray& trash)
 {
@@ -80,21 +85,22 @@ inline QByteArrayList directorySizes(const QByteArray& trash)
     return lines;
 }
 
-// Where the item `name` in `trash` came from, as its .trashinfo says (percent-decoded).
-inline QByteArray origin(const QByteArray& trash, const QByteArray& name)
-{
-    return QByteArray::fromPercentEncoding(readInfo(trash + "/info/" + name + ".trashinfo").value("Path"));
-}
-
-// The error moveToTrash refused `path` with; number -1 when it trashed it after all.
-inline PlatformError refusal(const QByteArray& path)
+// The error `call` threw; number -1 when it returned as if it had done its work.
+template <typename Call>
+PlatformError thrownBy(Call call)
 {
     try {
-        moveToTrash(path);
+        call();
     } catch (const PlatformError& e) {
         return e;
     }
-    return PlatformError(-1, QStringLiteral("trashed ") + QFile::decodeName(path));
+    return PlatformError(-1, QStringLiteral("no error"));
+}
+
+// The error moveToTrash refused `path` with.
+inline PlatformError refusal(const QByteArray& path)
+{
+    return thrownBy([&path] { moveToTrash(path); });
 }
 
 // Makes each of `names` inside the one before, below `folder` (relative calls, so the chain may
@@ -102,19 +108,15 @@ inline PlatformError refusal(const QByteArray& path)
 inline QByteArray makeChain(const QByteArray& folder, const QByteArrayList& names)
 {
     QByteArray path = folder;
-    int fd = openFolder(folder, O_RDONLY);
+    int fd = openFolder(folder, O_PATH);
     for (const QByteArray& name : names) {
-        const int next = fd >= 0 && ::mkdirat(fd, name.constData(), 0755) == 0
-                             ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                             : -1;
+        const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_PATH | O_CLOEXEC) : -1;
         ::close(fd);
         fd = next;
         path += '/' + name;
     }
-    if (fd < 0)
-        return {};
     ::close(fd);
-    return path;
+    return fd < 0 ? QByteArray() : path;
 }
 
 // The entry at the end of a path of any length, without following it; false when it is missing.
@@ -137,14 +139,12 @@ inline QByteArray uid()
 // A file system mounted for one test (only root may mount), unmounted when it goes.
 class TestMount {
 public:
-    bool mounted() const { return mounted_; }
-    const QByteArray& path() const { return path_; }
-
-protected:
-    TestMount(const QByteArray& mountPoint, const char* source, const char* type, unsigned long flags, const char* data)
-        : path_(mountPoint)
+    // A tmpfs: another st_dev, so another volume to the trash.
+    explicit TestMount(const QByteArray& mountPoint) : TestMount(mountPoint, "torvane-test", "tmpfs", 0, "size=16m") {}
+    // A bind mount: the same file system under another mount.
+    TestMount(const QByteArray& from, const QByteArray& mountPoint)
+        : TestMount(mountPoint, from.constData(), nullptr, MS_BIND, nullptr)
     {
-        mounted_ = ::mkdir(path_.constData(), 0755) == 0 && ::mount(source, path_.constData(), type, flags, data) == 0;
     }
     ~TestMount()
     {
@@ -154,28 +154,22 @@ protected:
     TestMount(const TestMount&) = delete;
     TestMount& operator=(const TestMount&) = delete;
 
+    bool mounted() const { return mounted_; }
+    const QByteArray& path() const { return path_; }
+
 private:
+    TestMount(const QByteArray& mountPoint, const char* source, const char* type, unsigned long flags, const char* data)
+        : path_(mountPoint)
+    {
+        mounted_ = ::mkdir(path_.constData(), 0755) == 0 && ::mount(source, path_.constData(), type, flags, data) == 0;
+    }
+
     QByteArray path_;
     bool mounted_ = false;
 };
 
-// A tmpfs: another st_dev, so another volume to the trash.
-class Volume : public TestMount {
-public:
-    explicit Volume(const QByteArray& mountPoint) : TestMount(mountPoint, "torvane-test", "tmpfs", 0, "size=16m") {}
-};
-
-// A bind mount: the same file system under another mount.
-class BindMount : public TestMount {
-public:
-    BindMount(const QByteArray& from, const QByteArray& mountPoint)
-        : TestMount(mountPoint, from.constData(), nullptr, MS_BIND, nullptr)
-    {
-    }
-};
-
 // A temporary home: HOME and XDG_DATA_HOME point into a temporary folder, so every test trashes
-// only there.
+// only there. Test classes derive from it and call setUp() and tearDown() around each test.
 class TrashHome {
 public:
     bool setUp()
