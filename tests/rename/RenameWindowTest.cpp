@@ -147,62 +147,41 @@ private slots:
         QCOMPARE(clippedNames(), QStringList{"QLabel"});
     }
 
-    // No folder in File1: nothing at all. A folder gone since: a box, and no window either way.
     void openingNeedsAFolderThatExists()
     {
-        QByteArray gone;
-        {
-            QTemporaryDir dir;
-            gone = bytesOf(dir) + "/deleted";
-        }
+        QTemporaryDir dir;
+        makeFiles(bytesOf(dir), {"b.txt", "a.txt", ".hidden"});
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QByteArray gone = bytesOf(dir) + "/deleted";
+        const struct {
+            QByteArray key, folder;   // no folder: no window
+            QString current;
+        } cases[] = {
+            {QByteArray(), {}, {}},   // no folder in File1: nothing at all
+            {gone, {}, {}},           // a folder gone since: a box
+            {bytesOf(dir) + '/', bytesOf(dir), QDir(dir.path()).dirName()},
+            {"/", "/", "/"},          // the root volume's key is a single "/", and a folder like any other
+        };
         FakePrompter prompter;
         FakeRenameHost host;
-        int opened = 0;
-        for (const QByteArray& key : {QByteArray(), gone})
-            openAndLook(prompter, host, key, [&](RenameWindow&) { ++opened; });
-        QCOMPARE(opened, 0);
+        for (const auto& c : cases) {
+            QByteArray folder;
+            QString current;
+            QStringList shown;
+            openAndLook(prompter, host, c.key, [&](RenameWindow& w) {
+                folder = w.folder();
+                current = w.findChild<QListWidget*>("Dir1")->currentItem()->text().trimmed();
+                shown = texts(w.findChild<QListWidget*>("File1"));
+            });
+            QCOMPARE(folder, c.folder);
+            QCOMPARE(current, c.current);
+            if (c.folder == bytesOf(dir))
+                QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
+        }
         QCOMPARE(boxTexts(prompter), QStringList{"The folder " + QString::fromUtf8(gone) + " no longer exists."});
         QCOMPARE(prompter.boxes[0].icon, BoxIcon::Information);
         QCOMPARE(prompter.boxes[0].buttons, BoxButtons::Ok);
         QVERIFY(prompter.boxes[0].title.isEmpty());
-    }
-
-    // The root volume's key is a single "/", and a folder like any other.
-    void openingShowsTheFolderModally_data()
-    {
-        QTest::addColumn<bool>("root");
-        QTest::newRow("folder key with its '/'") << false;
-        QTest::newRow("root volume") << true;
-    }
-    void openingShowsTheFolderModally()
-    {
-        QFETCH(bool, root);
-        QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"b.txt", "a.txt", ".hidden"});
-        QVERIFY(QDir(dir.path()).mkdir("sub"));
-        const QByteArray key = root ? QByteArray("/") : bytesOf(dir) + '/';
-        const QByteArray expectedFolder = root ? QByteArray("/") : bytesOf(dir);
-        QStringList expectedFiles;
-        for (const QByteArray& name : filesIn(expectedFolder))
-            expectedFiles << displayName(name);
-        FakePrompter prompter;
-        FakeRenameHost host;
-        QStringList shown;
-        QString currentFolder;
-        QByteArray folder;
-        openAndLook(prompter, host, key, [&](RenameWindow& w) {
-            folder = w.folder();
-            shown = texts(w.findChild<QListWidget*>("File1"));
-            currentFolder = w.findChild<QListWidget*>("Dir1")->currentItem()->text().trimmed();
-        });
-        QCOMPARE(folder, expectedFolder);
-        QCOMPARE(currentFolder, root ? QStringLiteral("/") : QDir(dir.path()).dirName());
-        if (!root)
-            QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
-        shown.sort();
-        expectedFiles.sort();
-        QCOMPARE(shown, expectedFiles);
-        QVERIFY(prompter.boxes.isEmpty());
     }
 
     void listsShowAncestorsSubfoldersAndFiles()
