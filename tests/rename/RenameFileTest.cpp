@@ -80,74 +80,63 @@ class RenameFileTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Another file, or another link of the same file, under the new name: the rename fails and
-    // leaves both entries, and no temporary name behind.
-    void ontoAnotherEntryFails_data()
+    // One rename in a folder of files that each hold their own name. A failure puts its line on
+    // top of the status text and leaves every file as it was: never another file replaced, even a
+    // hard link of the same file, and no temporary name behind.
+    void renames_data()
     {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("another file") << false;
-        QTest::newRow("hard link of the same file") << true;
-    }
-    void ontoAnotherEntryFails()
-    {
-        QFETCH(bool, hardLink);
-        QTemporaryDir dir;
-        const QByteArray folder = bytesOf(dir);
-        writeFile(folder + "/a", "first");
-        if (hardLink)
-            QCOMPARE(::link((folder + "/a").constData(), (folder + "/A").constData()), 0);
-        else
-            writeFile(folder + "/A", "second");
-        FakeRenameHost host;
-        renameFile(folder + "/a", folder + "/A", host);
-        QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a."});
-        QCOMPARE(filesIn(folder), (QByteArrayList{"A", "a"}));
-        QCOMPARE(readFile(folder + "/a"), QByteArray("first"));
-        QCOMPARE(readFile(folder + "/A"), QByteArray(hardLink ? "first" : "second"));
-    }
-
-    void renamesThatSucceed_data()
-    {
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<bool>("hardLink");   // the second file is a link of the first
         QTest::addColumn<QByteArray>("oldName");
         QTest::addColumn<QByteArray>("newName");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("case only") << QByteArray("/ABC.TXT") << QByteArray("/abc.txt") << QByteArray("abc.txt");
-        QTest::newRow("doubled separators") << QByteArray("//x.txt") << QByteArray("//X.TXT") << QByteArray("X.TXT");
-        QTest::newRow("other name") << QByteArray("/a b") << QByteArray("/A B.txt") << QByteArray("A B.txt");
-        QTest::newRow("identical name") << QByteArray("/Same.txt") << QByteArray("/Same.txt") << QByteArray("Same.txt");
-        QTest::newRow("not UTF-8") << QByteArray("/Caf\xe9 \xff" "MENU.TXT") << QByteArray("/caf\xe9 \xff" "menu.txt")
-                                   << QByteArray("caf\xe9 \xff" "menu.txt");
+        QTest::addColumn<QByteArrayList>("after");   // empty: the rename fails
+        auto row = [](const char* tag, const QByteArrayList& files, bool hardLink, const QByteArray& oldName,
+                      const QByteArray& newName, const QByteArrayList& after) {
+            QTest::newRow(tag) << files << hardLink << oldName << newName << after;
+        };
+        const QByteArray stray("Caf\xe9 \xff" "MENU.TXT"), strayLower("caf\xe9 \xff" "menu.txt");
+        row("case only", {"ABC.TXT"}, false, "/ABC.TXT", "/abc.txt", {"abc.txt"});
+        row("doubled separators", {"x.txt"}, false, "//x.txt", "//X.TXT", {"X.TXT"});
+        row("other name", {"a b"}, false, "/a b", "/A B.txt", {"A B.txt"});
+        row("identical name", {"Same.txt"}, false, "/Same.txt", "/Same.txt", {"Same.txt"});
+        row("not UTF-8", {stray}, false, '/' + stray, '/' + strayLower, {strayLower});
+        row("onto another file", {"a", "A"}, false, "/a", "/A", {});
+        row("onto a hard link of itself", {"a", "A"}, true, "/a", "/A", {});
+        row("missing", {}, false, "/gone.txt", "/GONE.TXT", {});
+        row("missing, identical name", {}, false, "/gone", "/gone", {});
+        row("missing, not UTF-8", {}, false, '/' + stray, "/x", {});
     }
-    void renamesThatSucceed()
+    void renames()
     {
+        QFETCH(QByteArrayList, files);
+        QFETCH(bool, hardLink);
         QFETCH(QByteArray, oldName);
         QFETCH(QByteArray, newName);
-        QFETCH(QByteArray, stored);
+        QFETCH(QByteArrayList, after);
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        writeFile(folder + oldName, "content");
-        FakeRenameHost host;
-        renameFile(folder + oldName, folder + newName, host);
-        QVERIFY(host.lines.isEmpty());
-        QCOMPARE(filesIn(folder), QByteArrayList{stored});
-        QCOMPARE(readFile(folder + '/' + stored), QByteArray("content"));
-        QCOMPARE(std::remove((folder + '/' + stored).constData()), 0);   // QTemporaryDir cannot, if not UTF-8
-    }
-
-    void missingFileGetsItsLine()
-    {
-        QTemporaryDir dir;
-        const QByteArray folder = bytesOf(dir);
+        for (const QByteArray& name : files) {
+            if (hardLink && name != files.first())
+                QCOMPARE(::link((folder + '/' + files.first()).constData(), (folder + '/' + name).constData()), 0);
+            else
+                writeFile(folder + '/' + name, name);
+        }
         FakeRenameHost host;
         host.lines = QStringList{"older line"};
-        renameFile(folder + "/gone.txt", folder + "/GONE.TXT", host);
-        renameFile(folder + "/gone2.txt", folder + "/gone2.txt", host);
-        renameFile(folder + "/Caf\xe9 \xff" "MENU.TXT", folder + "/x", host);
-        // Newest first; a name that is not UTF-8 shows readably, its stray bytes replaced.
-        QCOMPARE(host.lines, (QStringList{" Cannot access " + dir.path() + "/Caf\ufffd \ufffdMENU.TXT.",
-                                          " Cannot access " + dir.path() + "/gone2.txt.",
-                                          " Cannot access " + dir.path() + "/gone.txt.", "older line"}));
-        QVERIFY(filesIn(folder).isEmpty());
+        renameFile(folder + oldName, folder + newName, host);
+        const bool fails = after.isEmpty();
+        QStringList lines{"older line"};
+        // A name that is not UTF-8 shows readably, its stray bytes replaced.
+        if (fails)
+            lines.prepend(" Cannot access " + QString::fromUtf8(folder + oldName) + '.');
+        QCOMPARE(host.lines, lines);
+        const QByteArray firstContent = files.value(0);
+        std::sort(files.begin(), files.end());
+        QCOMPARE(filesIn(folder), fails ? files : after);
+        for (const QByteArray& name : fails ? files : after)
+            QCOMPARE(readFile(folder + '/' + name), fails && !hardLink ? name : firstContent);
+        for (const QByteArray& name : filesIn(folder))
+            std::remove((folder + '/' + name).constData());   // QTemporaryDir cannot, if not UTF-8
     }
 
     // No call takes a path past PATH_MAX whole; there the file calls and renames work, and
