@@ -223,27 +223,20 @@ private slots:
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QStringList>("lines");   // %1: the folder
         QTest::addColumn<QByteArrayList>("after");
-        QTest::newRow("upper, whole folder") << QByteArrayList{"a.txt", "B.TXT"} << 1 << QStringList() << true
-                                             << QStringList{"2 files were renamed"} << QStringList()
-                                             << QByteArrayList{"A.TXT", "B.TXT"};
+        auto row = [](const char* tag, const QByteArrayList& files, int choice, const QStringList& selected,
+                      bool wholeFolder, const QStringList& boxes, const QStringList& lines, const QByteArrayList& after) {
+            QTest::newRow(tag) << files << choice << selected << wholeFolder << boxes << lines << after;
+        };
+        row("upper, whole folder", {"a.txt", "B.TXT"}, 1, {}, true, {"2 files were renamed"}, {}, {"A.TXT", "B.TXT"});
         // The parenthesis rule and the selection belong to "Rename Selected File(s)" only.
-        QTest::newRow("proper, whole folder") << QByteArrayList{"x (y).txt", "z.txt"} << 2 << QStringList{"z.txt"} << true
-                                              << QStringList{"2 files were renamed"} << QStringList()
-                                              << QByteArrayList{"X (y).txt", "Z.txt"};
-        QTest::newRow("proper, selected") << QByteArrayList{"x (y).txt", "z.txt", "Y.TXT"} << 2
-                                          << QStringList{"x (y).txt", "z.txt"} << false
-                                          << QStringList{"Complete!", "Complete!", "2 file(s) were renamed"} << QStringList()
-                                          << QByteArrayList{"X (Y).txt", "Y.TXT", "Z.txt"};
-        QTest::newRow("a failing file still counts") << QByteArrayList{"a.txt", "A.TXT", "c.txt"} << 1 << QStringList() << true
-                                                     << QStringList{"3 files were renamed"}
-                                                     << QStringList{" Cannot access %1/a.txt."}
-                                                     << QByteArrayList{"A.TXT", "C.TXT", "a.txt"};
-        QTest::newRow("nothing selected counts zero") << QByteArrayList{"keep.txt"} << 1 << QStringList() << false
-                                                      << QStringList{"0 file(s) were renamed"} << QStringList()
-                                                      << QByteArrayList{"keep.txt"};
-        QTest::newRow("name not UTF-8") << QByteArrayList{"\xff" "ABC.TXT"} << 0 << QStringList() << true
-                                        << QStringList{"1 files were renamed"} << QStringList()
-                                        << QByteArrayList{"\xff" "abc.txt"};
+        row("proper, whole folder", {"x (y).txt", "z.txt"}, 2, {"z.txt"}, true, {"2 files were renamed"}, {},
+            {"X (y).txt", "Z.txt"});
+        row("proper, selected", {"x (y).txt", "z.txt", "Y.TXT"}, 2, {"x (y).txt", "z.txt"}, false,
+            {"Complete!", "Complete!", "2 file(s) were renamed"}, {}, {"X (Y).txt", "Y.TXT", "Z.txt"});
+        row("a failing file still counts", {"a.txt", "A.TXT", "c.txt"}, 1, {}, true, {"3 files were renamed"},
+            {" Cannot access %1/a.txt."}, {"A.TXT", "C.TXT", "a.txt"});
+        row("nothing selected counts zero", {"keep.txt"}, 1, {}, false, {"0 file(s) were renamed"}, {}, {"keep.txt"});
+        row("name not UTF-8", {"\xff" "ABC.TXT"}, 0, {}, true, {"1 files were renamed"}, {}, {"\xff" "abc.txt"});
     }
     void runRenamesAndCounts()
     {
