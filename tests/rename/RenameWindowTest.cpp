@@ -259,7 +259,7 @@ private slots:
             QVERIFY(!win.get<QGroupBox>("frmOptions")->isEnabled());
             QVERIFY(!win.dir1()->isEnabled());
             QVERIFY(!win.file1()->isEnabled());
-            QVERIFY(win.host.timerOn);
+            QCOMPARE(win.host.timerSwitches, QList<bool>{true});
             QVERIFY(QGuiApplication::overrideCursor());
             QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
         };
