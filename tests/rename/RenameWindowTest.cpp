@@ -150,8 +150,6 @@ private slots:
     void openingNeedsAFolderThatExists()
     {
         QTemporaryDir dir;
-        makeFiles(bytesOf(dir), {"b.txt", "a.txt", ".hidden"});
-        QVERIFY(QDir(dir.path()).mkdir("sub"));
         const QByteArray gone = bytesOf(dir) + "/deleted";
         const struct {
             QByteArray key, folder;   // no folder: no window
@@ -167,16 +165,12 @@ private slots:
         for (const auto& c : cases) {
             QByteArray folder;
             QString current;
-            QStringList shown;
             openAndLook(prompter, host, c.key, [&](RenameWindow& w) {
                 folder = w.folder();
                 current = w.findChild<QListWidget*>("Dir1")->currentItem()->text().trimmed();
-                shown = texts(w.findChild<QListWidget*>("File1"));
             });
             QCOMPARE(folder, c.folder);
             QCOMPARE(current, c.current);
-            if (c.folder == bytesOf(dir))
-                QCOMPARE(shown, (QStringList{".hidden", "a.txt", "b.txt"}));
         }
         QCOMPARE(boxTexts(prompter), QStringList{"The folder " + QString::fromUtf8(gone) + " no longer exists."});
         QCOMPARE(prompter.boxes[0].icon, BoxIcon::Information);
@@ -189,7 +183,7 @@ private slots:
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
         QVERIFY(QDir(dir.path()).mkpath("sub/deeper"));
-        makeFiles(folder, {"top.txt"});
+        makeFiles(folder, {"top.txt", ".hidden"});
         makeFiles(folder + "/sub", {"inner.txt"});
         QVERIFY(::symlink("top.txt", (folder + "/link.txt").constData()) == 0);
         Window win(folder);
@@ -199,8 +193,9 @@ private slots:
         QCOMPARE(dirs.first(), QStringLiteral("/"));
         QCOMPARE(dirs.last().trimmed(), QStringLiteral("sub"));
         QCOMPARE(win.dir1()->currentRow(), depth);
-        QCOMPARE(texts(win.file1()), QStringList{"top.txt"});
-        emit win.file1()->itemClicked(win.file1()->item(0));
+        // Hidden files too, but no links.
+        QCOMPARE(texts(win.file1()), (QStringList{".hidden", "top.txt"}));
+        emit win.file1()->itemClicked(win.file1()->item(1));
         QCOMPARE(win.get<QLineEdit>("txtNAME")->text(), QStringLiteral("top.txt"));
 
         emit win.dir1()->itemActivated(win.dir1()->item(depth + 1));
