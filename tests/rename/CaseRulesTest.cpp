@@ -10,19 +10,6 @@ using namespace torvane;
 
 namespace {
 
-// The search loop as first written: always from the first character, until nothing is found.
-// Bounded, so that a test of an endless case ends.
-QString replaceFromStartEachTime(QString text, const QString& search, const QString& replacement, int maxPasses)
-{
-    for (int pass = 0; pass < maxPasses; ++pass) {
-        const qsizetype at = text.indexOf(search);
-        if (at < 0)
-            return text;
-        text = text.left(at) + replacement + text.mid(at + search.size());
-    }
-    return QStringLiteral("<endless>");
-}
-
 QString replaced(QString text, const char* search, const char* replacement)
 {
     replaceText(text, QString::fromUtf8(search), QString::fromUtf8(replacement));
@@ -127,24 +114,6 @@ private slots:
         QCOMPARE(replaced("xax(a", "a", "aa"), QStringLiteral("xaax(aa"));
     }
 
-    // For the calls the program makes, one pass gives what the loop from the start gave.
-    void parenRuleMatchesTheLoop()
-    {
-        const QString alphabet = QStringLiteral("((aAbyz 1)");
-        QRandomGenerator random(5);
-        for (int round = 0; round < 2000; ++round) {
-            QString name;
-            for (int i = random.bounded(12); i > 0; --i)
-                name += alphabet.at(random.bounded(int(alphabet.size())));
-            QString expected = name;
-            for (const ParenPair& pair : parenRuleTable())
-                expected = replaceFromStartEachTime(expected, pair.first, pair.second, 100);
-            QString actual = name;
-            applyParenRule(actual);
-            QCOMPARE(actual, expected);
-        }
-    }
-
     void decodeKeepsEveryByte_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -173,17 +142,6 @@ private slots:
                 ++lone;
         }
         QCOMPARE(lone, escapes);
-    }
-
-    void randomBytesRoundTrip()
-    {
-        QRandomGenerator random(7);
-        for (int round = 0; round < 5000; ++round) {
-            QByteArray bytes;
-            for (int i = random.bounded(10); i > 0; --i)
-                bytes += char(random.bounded(256));
-            QCOMPARE(encodeName(decodeName(bytes)), bytes);
-        }
     }
 
     // Names made of pieces whose conversions are known: letters change, stray bytes stay put.

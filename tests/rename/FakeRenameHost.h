@@ -11,15 +11,10 @@ namespace torvane::test {
 class FakeRenameHost final : public RenameHost {
 public:
     void prependStatusLine(const QString& line) override { lines.prepend(line); }
-    void setTimerEnabled(bool on) override
-    {
-        timerOn = on;
-        timerSwitches.append(on);
-    }
+    void setTimerEnabled(bool on) override { timerSwitches.append(on); }
 
     QStringList lines;   // newest first, as the status text holds them
     QList<bool> timerSwitches;
-    bool timerOn = false;
 };
 
 } // namespace torvane::test

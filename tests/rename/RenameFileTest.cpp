@@ -2,16 +2,13 @@
 #include "TestFolders.h"
 
 #include "fs/PlatformError.h"
-#include "fs/RenameNoReplace.h"
 #include "desktop/TrashTree.h"
 #include "rename/RenameFile.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QTest>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <map>
@@ -37,13 +34,11 @@ bool succeeds(const QString& program, const QStringList& arguments)
 // gives every spelling the file's inode; FUSE exFAT numbers each spelling apart.
 class CaseInsensitiveFolder final : public RenameOps {
 public:
-    explicit CaseInsensitiveFolder(bool inodePerSpelling = false) : inodePerSpelling_(inodePerSpelling) {}
+    explicit CaseInsensitiveFolder(bool inodePerSpelling) : inodePerSpelling_(inodePerSpelling) {}
 
     void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath) override
     {
         calls.append(oldPath + " -> " + newPath);
-        if (failMovesTo == newPath)
-            throw PlatformError::fromErrno(EACCES);
         if (!entryExists(oldPath))
             throw PlatformError::fromErrno(ENOENT);
         if (entryExists(newPath))
@@ -72,7 +67,6 @@ public:
     }
 
     QByteArrayList calls;
-    QByteArray failMovesTo;
 
 private:
     static QByteArray fold(const QByteArray& path) { return path.toLower(); }
@@ -80,111 +74,69 @@ private:
     std::map<QByteArray, std::pair<QByteArray, int>> entries;
 };
 
-// The content of the file `name` in the folder open at dirFd.
-QByteArray readAt(int dirFd, const char* name)
-{
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return "<missing>";
-    char buffer[256];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    return n < 0 ? QByteArray("<unreadable>") : QByteArray(buffer, qsizetype(n));
-}
-
-bool writeAt(int dirFd, const char* name, const QByteArray& content)
-{
-    const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
-    return ::close(fd) == 0 && written;
-}
-
 } // namespace
 
 class RenameFileTest : public QObject {
     Q_OBJECT
 
-private:
-    static void inodeModes()
-    {
-        QTest::addColumn<bool>("inodePerSpelling");
-        QTest::newRow("one inode") << false;
-        QTest::newRow("inode per spelling") << true;
-    }
-
 private slots:
-    void ontoAnotherFileFails()
+    // One rename in a folder of files that each hold their own name. A failure puts its line on
+    // top of the status text and leaves every file as it was: never another file replaced, even a
+    // hard link of the same file, and no temporary name behind.
+    void renames_data()
     {
-        QTemporaryDir dir;
-        const QByteArray a = bytesOf(dir) + "/a.txt", b = bytesOf(dir) + "/b.txt";
-        writeFile(a, "first");
-        writeFile(b, "second");
-        FakeRenameHost host;
-        renameFile(a, b, host);
-        QCOMPARE(readFile(a), QByteArray("first"));
-        QCOMPARE(readFile(b), QByteArray("second"));
-        QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a.txt."});
-        QCOMPARE(filesIn(bytesOf(dir)), (QByteArrayList{"a.txt", "b.txt"}));
-    }
-
-    void renamesThatSucceed_data()
-    {
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<bool>("hardLink");   // the second file is a link of the first
         QTest::addColumn<QByteArray>("oldName");
         QTest::addColumn<QByteArray>("newName");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("case only") << QByteArray("/ABC.TXT") << QByteArray("/abc.txt") << QByteArray("abc.txt");
-        QTest::newRow("doubled separators") << QByteArray("//x.txt") << QByteArray("//X.TXT") << QByteArray("X.TXT");
-        QTest::newRow("other name") << QByteArray("/a b") << QByteArray("/A B.txt") << QByteArray("A B.txt");
-        QTest::newRow("identical name") << QByteArray("/Same.txt") << QByteArray("/Same.txt") << QByteArray("Same.txt");
-        QTest::newRow("not UTF-8") << QByteArray("/Caf\xe9 \xff" "MENU.TXT") << QByteArray("/caf\xe9 \xff" "menu.txt")
-                                   << QByteArray("caf\xe9 \xff" "menu.txt");
+        QTest::addColumn<QByteArrayList>("after");   // empty: the rename fails
+        auto row = [](const char* tag, const QByteArrayList& files, bool hardLink, const QByteArray& oldName,
+                      const QByteArray& newName, const QByteArrayList& after) {
+            QTest::newRow(tag) << files << hardLink << oldName << newName << after;
+        };
+        const QByteArray stray("Caf\xe9 \xff" "MENU.TXT"), strayLower("caf\xe9 \xff" "menu.txt");
+        row("case only", {"ABC.TXT"}, false, "/ABC.TXT", "/abc.txt", {"abc.txt"});
+        row("doubled separators", {"x.txt"}, false, "//x.txt", "//X.TXT", {"X.TXT"});
+        row("other name", {"a b"}, false, "/a b", "/A B.txt", {"A B.txt"});
+        row("identical name", {"Same.txt"}, false, "/Same.txt", "/Same.txt", {"Same.txt"});
+        row("not UTF-8", {stray}, false, '/' + stray, '/' + strayLower, {strayLower});
+        row("onto another file", {"a", "A"}, false, "/a", "/A", {});
+        row("onto a hard link of itself", {"a", "A"}, true, "/a", "/A", {});
+        row("missing", {}, false, "/gone.txt", "/GONE.TXT", {});
+        row("missing, identical name", {}, false, "/gone", "/gone", {});
+        row("missing, not UTF-8", {}, false, '/' + stray, "/x", {});
     }
-    void renamesThatSucceed()
+    void renames()
     {
+        QFETCH(QByteArrayList, files);
+        QFETCH(bool, hardLink);
         QFETCH(QByteArray, oldName);
         QFETCH(QByteArray, newName);
-        QFETCH(QByteArray, stored);
+        QFETCH(QByteArrayList, after);
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        writeFile(folder + oldName, "content");
-        FakeRenameHost host;
-        renameFile(folder + oldName, folder + newName, host);
-        QVERIFY(host.lines.isEmpty());
-        QCOMPARE(filesIn(folder), QByteArrayList{stored});
-        QCOMPARE(readFile(folder + '/' + stored), QByteArray("content"));
-        QCOMPARE(std::remove((folder + '/' + stored).constData()), 0);   // QTemporaryDir cannot, if not UTF-8
-    }
-
-    void missingFileGetsItsLine()
-    {
-        QTemporaryDir dir;
-        const QByteArray folder = bytesOf(dir);
+        for (const QByteArray& name : files) {
+            if (hardLink && name != files.first())
+                QCOMPARE(::link((folder + '/' + files.first()).constData(), (folder + '/' + name).constData()), 0);
+            else
+                writeFile(folder + '/' + name, name);
+        }
         FakeRenameHost host;
         host.lines = QStringList{"older line"};
-        renameFile(folder + "/gone.txt", folder + "/GONE.TXT", host);
-        renameFile(folder + "/gone2.txt", folder + "/gone2.txt", host);
-        renameFile(folder + "/Caf\xe9 \xff" "MENU.TXT", folder + "/x", host);
-        // Newest first; a name that is not UTF-8 shows readably, its stray bytes replaced.
-        QCOMPARE(host.lines, (QStringList{" Cannot access " + dir.path() + "/Caf\ufffd \ufffdMENU.TXT.",
-                                          " Cannot access " + dir.path() + "/gone2.txt.",
-                                          " Cannot access " + dir.path() + "/gone.txt.", "older line"}));
-        QVERIFY(filesIn(folder).isEmpty());
-    }
-
-    // Two hard links are one inode but two entries: the rename must fail and leave both, and no
-    // temporary name behind.
-    void hardLinkOfTheSameFileIsNotReplaced()
-    {
-        QTemporaryDir dir;
-        const QByteArray folder = bytesOf(dir);
-        writeFile(folder + "/a", "shared");
-        QCOMPARE(::link((folder + "/a").constData(), (folder + "/A").constData()), 0);
-        FakeRenameHost host;
-        renameFile(folder + "/a", folder + "/A", host);
-        QCOMPARE(host.lines, QStringList{" Cannot access " + dir.path() + "/a."});
-        QCOMPARE(filesIn(folder), (QByteArrayList{"A", "a"}));
+        renameFile(folder + oldName, folder + newName, host);
+        const bool fails = after.isEmpty();
+        QStringList lines{"older line"};
+        // A name that is not UTF-8 shows readably, its stray bytes replaced.
+        if (fails)
+            lines.prepend(" Cannot access " + QString::fromUtf8(folder + oldName) + '.');
+        QCOMPARE(host.lines, lines);
+        const QByteArray firstContent = files.value(0);
+        std::sort(files.begin(), files.end());
+        QCOMPARE(filesIn(folder), fails ? files : after);
+        for (const QByteArray& name : fails ? files : after)
+            QCOMPARE(readFile(folder + '/' + name), fails && !hardLink ? name : firstContent);
+        for (const QByteArray& name : filesIn(folder))
+            std::remove((folder + '/' + name).constData());   // QTemporaryDir cannot, if not UTF-8
     }
 
     // No call takes a path past PATH_MAX whole; there the file calls and renames work, and
@@ -206,9 +158,11 @@ private slots:
         QVERIFY(fd >= 0);
         const auto closeDeep = qScopeGuard([fd] { ::close(fd); });
         QVERIFY(deep.size() > PATH_MAX);
+        // The same folder by a short path, for the test's own reads and writes.
+        const QByteArray near = "/proc/self/fd/" + QByteArray::number(fd);
         QCOMPARE(::mkdirat(fd, "sub", 0755), 0);
-        QVERIFY(writeAt(fd, "a", "first"));
-        QVERIFY(writeAt(fd, "b", "second"));
+        writeFile(near + "/a", "first");
+        writeFile(near + "/b", "second");
 
         QVERIFY(isFolder(deep));
         QVERIFY(isFolder(deep + "/sub/"));
@@ -227,25 +181,26 @@ private slots:
         renameFile(deep + "/a", deep + "/c", host);
         QVERIFY(host.lines.isEmpty());
         QCOMPARE(filesIn(deep), (QByteArrayList{"b", "c"}));
-        QCOMPARE(readAt(fd, "c"), QByteArray("first"));
+        QCOMPARE(readFile(near + "/c"), QByteArray("first"));
 
         renameFile(deep + "/c", deep + "/b", host);
         QCOMPARE(host.lines, QStringList{" Cannot access " + QString::fromUtf8(deep) + "/c."});
-        QCOMPARE(readAt(fd, "b"), QByteArray("second"));
-        QCOMPARE(readAt(fd, "c"), QByteArray("first"));
-
-        renameFile(deep + "/b", deep + "/b", host);
-        renameFile(deep + "/gone", deep + "/gone", host);
-        QCOMPARE(host.lines.size(), 2);
+        QCOMPARE(readFile(near + "/b"), QByteArray("second"));
+        QCOMPARE(readFile(near + "/c"), QByteArray("first"));
 
         // Between two folders, each past PATH_MAX.
         renameNoReplace(deep + "/c", deep + "/sub/c");
-        QCOMPARE(readAt(fd, "sub/c"), QByteArray("first"));
+        QCOMPARE(readFile(near + "/sub/c"), QByteArray("first"));
         QVERIFY_THROWS_EXCEPTION(PlatformError, renameNoReplace(deep + "/sub/c", deep + "/missing/c"));
         QCOMPARE(filesIn(deep), QByteArrayList{"b"});
     }
 
-    void caseInsensitiveFolder_data() { inodeModes(); }
+    void caseInsensitiveFolder_data()
+    {
+        QTest::addColumn<bool>("inodePerSpelling");
+        QTest::newRow("one inode") << false;
+        QTest::newRow("inode per spelling") << true;
+    }
     void caseInsensitiveFolder()
     {
         QFETCH(bool, inodePerSpelling);
@@ -264,79 +219,64 @@ private slots:
         QCOMPARE(fs.stored(), (QByteArrayList{"/m/ABD.TXT", "/m/abc.txt"}));
     }
 
-    void caseInsensitiveSecondStepFailurePutsTheFileBack()
+    // The same on real FAT and exFAT images (exFAT through the kernel or through FUSE), where the
+    // machine lets the test make and mount them; and on a read-only volume, where every rename
+    // fails but an unchanged name is no rename at all and passes without a line.
+    void onMountedFileSystems_data()
     {
-        CaseInsensitiveFolder fs;
-        fs.add("/m/ABC.TXT", 1);
-        fs.failMovesTo = "/m/abc.txt";
-        QVERIFY_THROWS_EXCEPTION(PlatformError, moveWithoutReplacing("/m/ABC.TXT", "/m/abc.txt", fs));
-        QCOMPARE(fs.stored(), QByteArrayList{"/m/ABC.TXT"});
-    }
-
-    // The same on real FAT and exFAT images, where the machine lets the test make and mount them
-    // (exFAT through the kernel or through FUSE).
-    void caseOnlyRenameOnFat_data()
-    {
-        QTest::addColumn<QString>("mkfs");
+        QTest::addColumn<QString>("mkfs");   // none: a tmpfs, made read-only once filled
         QTest::addColumn<QStringList>("mountOptions");
-        QTest::newRow("FAT") << "mkfs.vfat" << QStringList{"-o", "loop"};
-        QTest::newRow("exFAT") << "mkfs.exfat" << QStringList{"-o", "loop"};
-        QTest::newRow("exFAT on FUSE") << "mkfs.exfat" << QStringList{"-t", "exfat-fuse", "-o", "loop"};
+        QTest::addColumn<QStringList>("lines");   // %1: the mount point
+        QTest::addColumn<QByteArrayList>("after");
+        const QStringList loop{"-o", "loop"};
+        const QStringList fatLines{" Cannot access %1/abc.txt."};
+        const QByteArrayList fatAfter{"Other.txt", "abc.txt"};
+        QTest::newRow("FAT") << "mkfs.vfat" << loop << fatLines << fatAfter;
+        QTest::newRow("exFAT") << "mkfs.exfat" << loop << fatLines << fatAfter;
+        QTest::newRow("exFAT on FUSE") << "mkfs.exfat" << QStringList{"-t", "exfat-fuse"} + loop << fatLines << fatAfter;
+        QTest::newRow("read-only") << QString() << QStringList{"-t", "tmpfs", "-o", "size=1m"}
+                                   << QStringList{" Cannot access %1/abc.txt.", " Cannot access %1/ABC.TXT."}
+                                   << QByteArrayList{"ABC.TXT", "Other.txt"};
     }
-    void caseOnlyRenameOnFat()
+    void onMountedFileSystems()
     {
         QFETCH(QString, mkfs);
         QFETCH(QStringList, mountOptions);
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArrayList, after);
         if (::geteuid() != 0)
-            QSKIP("mounting an image needs root");
+            QSKIP("mounting needs root");
         QTemporaryDir dir;
-        const QString image = dir.path() + "/fat.img", mountPoint = dir.path() + "/mnt";
+        const QString mountPoint = dir.path() + "/mnt";
+        QString source = QStringLiteral("tmpfs");
         QVERIFY(QDir().mkpath(mountPoint));
-        QFile img(image);
-        QVERIFY(img.open(QIODevice::WriteOnly));
-        QVERIFY(img.resize(8 * 1024 * 1024));
-        img.close();
-        if (!succeeds(mkfs, {image}))
-            QSKIP(qPrintable(mkfs + " is not available"));
-        if (!succeeds("mount", mountOptions + QStringList{image, mountPoint}))
-            QSKIP("this machine cannot mount the image");
+        if (!mkfs.isEmpty()) {
+            source = dir.path() + "/fs.img";
+            QFile img(source);
+            QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(8 * 1024 * 1024));
+            img.close();
+            if (!succeeds(mkfs, {source}))
+                QSKIP(qPrintable(mkfs + " is not available"));
+        }
+        if (!succeeds("mount", mountOptions + QStringList{source, mountPoint}))
+            QSKIP("this machine cannot mount it");
         const auto unmount = qScopeGuard([&] { succeeds("umount", {mountPoint}); });
         const QByteArray folder = QFile::encodeName(mountPoint);
-        writeFile(folder + "/ABC.TXT", "fat");
+        writeFile(folder + "/ABC.TXT", "abc");
         writeFile(folder + "/Other.txt", "other");
+        if (mkfs.isEmpty())
+            QVERIFY(succeeds("mount", {"-o", "remount,ro", mountPoint}));
+
         FakeRenameHost host;
         renameFile(folder + "/ABC.TXT", folder + "/abc.txt", host);
         renameFile(folder + "/abc.txt", folder + "/OTHER.TXT", host);
-        renameFile(folder + "/abc.txt", folder + "/abc.txt", host);
-        QCOMPARE(host.lines, QStringList{" Cannot access " + mountPoint + "/abc.txt."});
-        QCOMPARE(filesIn(folder), (QByteArrayList{"Other.txt", "abc.txt"}));
-        QCOMPARE(readFile(folder + "/abc.txt"), QByteArray("fat"));
+        renameFile(folder + "/Other.txt", folder + "/Other.txt", host);
+        lines.replaceInStrings(QStringLiteral("%1"), mountPoint);
+        QCOMPARE(host.lines, lines);
+        QCOMPARE(filesIn(folder), after);
+        // Found by the old spelling on every one of them: case-insensitive, or never renamed.
+        QCOMPARE(readFile(folder + "/ABC.TXT"), QByteArray("abc"));
         QCOMPARE(readFile(folder + "/Other.txt"), QByteArray("other"));
-    }
-
-    // An unchanged name is no rename at all: on a read-only volume, where every rename fails, it
-    // passes without a line, while a real change there gets one.
-    void unchangedNameOnAReadOnlyVolume()
-    {
-        if (::geteuid() != 0)
-            QSKIP("mounting a file system needs root");
-        QTemporaryDir dir;
-        const QString mountPoint = dir.path() + "/ro";
-        QVERIFY(QDir().mkpath(mountPoint));
-        if (!succeeds("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mountPoint}))
-            QSKIP("this machine cannot mount a tmpfs");
-        const auto unmount = qScopeGuard([&] { succeeds("umount", {mountPoint}); });
-        const QByteArray folder = QFile::encodeName(mountPoint);
-        writeFile(folder + "/same.txt", "same");
-        writeFile(folder + "/Other.TXT", "other");
-        QVERIFY(succeeds("mount", {"-o", "remount,ro", mountPoint}));
-
-        FakeRenameHost host;
-        renameFile(folder + "/same.txt", folder + "/same.txt", host);
-        QVERIFY2(host.lines.isEmpty(), qPrintable(host.lines.join(u'|')));
-        renameFile(folder + "/Other.TXT", folder + "/other.txt", host);
-        QCOMPARE(host.lines, QStringList{" Cannot access " + mountPoint + "/Other.TXT."});
-        QCOMPARE(filesIn(folder), (QByteArrayList{"Other.TXT", "same.txt"}));
     }
 };
 
