@@ -1,6 +1,5 @@
-// The update path: version texts, the HTTP client and the DownloadControl against a loopback
-// server, the update window over a fake client, and the check from the version file to the box,
-// over HTTP and over TLS.
+// The update path: version texts, the HTTP client and DownloadControl on a loopback server, the
+// update window over a fake client, and the check from the version file to the box, HTTP and TLS.
 #include "net/HttpClient.h"
 #include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
@@ -93,8 +92,7 @@ struct Downloads {
     std::unique_ptr<DownloadControl> control = std::make_unique<DownloadControl>(http, prompter);
 };
 
-// Hands out transfers that the test drives by emitting their signals. The update window only
-// downloads.
+// Hands out transfers that the test drives by emitting their signals.
 class FakeHttpClient final : public HttpClient {
 public:
     std::optional<QByteArray> fetch(const QUrl&, std::chrono::milliseconds) override { return std::nullopt; }
@@ -145,18 +143,15 @@ struct Rig {
     std::unique_ptr<UpdateWindow> window;
 };
 
-// The one box a check against `base` showed, its offer answered No; otherwise a box whose text
-// says how many there were.
-FakePrompter::Box checkBox(const QUrl& base, const QString& appFolder)
+// The text of the one box a check against `base` showed, its offer answered No.
+QString checkAnswer(const QUrl& base, const QString& appFolder)
 {
     NetworkHttpClient http;
     FakePrompter prompter;
     FakeShell shell;
     prompter.answerNext(BoxAnswer::No);
     checkForUpdates(nullptr, http, prompter, shell, appFolder, QStringLiteral("2.0.22"), base, [] {});
-    if (prompter.boxes.size() == 1)
-        return prompter.boxes[0];
-    return {QStringLiteral("%1 boxes").arg(prompter.boxes.size()), BoxIcon::None, BoxButtons::Ok, QString()};
+    return prompter.boxes.size() == 1 ? prompter.boxes[0].text : QStringLiteral("%1 boxes").arg(prompter.boxes.size());
 }
 
 } // namespace
@@ -186,7 +181,6 @@ private slots:
         QTest::newRow("letter in a part") << "2.0.2a" << Key();
         QTest::newRow("blank inside") << "2. 0.23" << Key();
         QTest::newRow("empty part") << "2..0" << Key();
-        QTest::newRow("trailing dot") << "2.0." << Key();
     }
     void versionKey()
     {
@@ -221,11 +215,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("update.exe"));
-        QVERIFY(!fileExists(file));
         writeFile(file, QByteArray());
         QVERIFY(fileExists(file));   // an empty file still has a length
         QVERIFY(!fileExists(dir.path()));
-        QVERIFY(!fileExists(QString()));
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("dangling"))));
         QVERIFY(!fileExists(dir.filePath(QStringLiteral("dangling"))));
     }
@@ -401,9 +393,8 @@ private slots:
         QCOMPARE(readFile(rig.path("update.exe")), QByteArray("installer"));
     }
 
-    // A transfer that ends as a success short of its announced length (the server closed the
-    // connection early) replaces nothing: the old file stays, and the row says so. The leftover
-    // installer is gone all the same.
+    // A success short of its announced length (the server closed early) replaces nothing, and
+    // the row says so. The leftover installer is gone all the same.
     void shortBodyReportedAsSuccessIsNotKept()
     {
         Rig rig({{"update.exe", "old installer"}, {"driverpack.exe", "old driver"}});
@@ -479,28 +470,15 @@ private slots:
         QCOMPARE(rig.ended, 0);
     }
 
-    // --- The check, from the version file to the box.
-    // Answered No, the offer downloads nothing.
-    void checkOffersTheNotesOfANewerVersionOnly_data()
+    // --- The check, from the version file to the box. The running version is no update: its
+    // notes are not even asked for.
+    void checkOfTheRunningVersionOffersNothing()
     {
-        QTest::addColumn<QByteArray>("version");
-        QTest::addColumn<bool>("offered");
-        QTest::newRow("equal") << QByteArray("2.0.22") << false;
-        QTest::newRow("newer, blanks and CR LF") << QByteArray("  2.0.23 \r\n") << true;
-    }
-    void checkOffersTheNotesOfANewerVersionOnly()
-    {
-        QFETCH(QByteArray, version);
-        QFETCH(bool, offered);
         TestHttpServer server;
-        server.serve(kBase + "app.ver", body(version));
-        server.serve(kBase + "updates.txt", body("What is new:\r\n- faster"));
+        server.serve(kBase + "app.ver", body("2.0.22\r\n"));
         QTemporaryDir dir;
-        const FakePrompter::Box box = checkBox(server.url(kBase), dir.path());
-        QCOMPARE(box.text, offered ? QStringLiteral("What is new:\r\n- faster")
-                                   : QStringLiteral("There are no updates at this time."));
-        QCOMPARE(box.buttons, offered ? BoxButtons::YesNo : BoxButtons::Ok);
-        QCOMPARE(server.requests.size(), offered ? 2 : 1);
+        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("There are no updates at this time."));
+        QCOMPARE(server.requests.size(), 1);
     }
 
     void checkYesOpensTheUpdateWindow()
@@ -552,7 +530,7 @@ private slots:
         server.serve(kBase + "updates.txt", "Everything is new");
         server.serve(kBase + "update", "installer");
 
-        QCOMPARE(checkBox(server.url(kBase), dir.path()).text, QStringLiteral("There are no updates at this time."));
+        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("There are no updates at this time."));
         QVERIFY(server.connections >= 1);   // it was asked, and refused in the handshake
         QCOMPARE(server.handshakesDone, 0);
 
@@ -569,7 +547,7 @@ private slots:
         QSslConfiguration trusting = saved;
         trusting.addCaCertificate(identity->certificate);
         QSslConfiguration::setDefaultConfiguration(trusting);
-        QCOMPARE(checkBox(server.url(kBase), dir.path()).text, QStringLiteral("Everything is new"));
+        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("Everything is new"));
         QCOMPARE(server.requests, (QList<QByteArray>{kBase + "app.ver", kBase + "updates.txt"}));
     }
 };
