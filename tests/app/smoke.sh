@@ -16,12 +16,10 @@ fi
 
 # Outside a display of our own, start one and run again inside it.
 if [[ -z ${TORVANE_SMOKE_DISPLAY:-} ]]; then
-    for tool in xvfb-run xauth xdotool import convert; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is missing (scripts/test installs xvfb, xauth, xdotool and imagemagick)" >&2
-            exit 77
-        fi
-    done
+    if ! hash xvfb-run xauth xdotool import convert 2>/dev/null; then
+        echo "SKIP: xvfb-run, xauth, xdotool, import or convert is missing (scripts/test installs them)" >&2
+        exit 77
+    fi
     exec xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' env TORVANE_SMOKE_DISPLAY=1 "$0" "$@"
 fi
 
@@ -43,8 +41,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/home" "$work/app" "$work/run"
-chmod 700 "$work/run"
+mkdir -p -m 700 "$work/home" "$work/app" "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
 export XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
 unset QT_QPA_PLATFORM
