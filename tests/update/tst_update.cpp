@@ -47,19 +47,19 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
 // `reply` with `change` made to it.
 template <class Change>
 Reply changed(Reply reply, Change change)
 {
     change(reply);
     return reply;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 // One DownloadControl over the real client and a loopback server, writing into a fresh folder;
@@ -73,22 +73,19 @@ struct Downloads {
         });
         QObject::connect(control.get(), &DownloadControl::downloadError,
                          [log](const QString& f) { log(QStringLiteral("error "), f); });
-        QObject::connect(control.get(), &DownloadControl::downloadComplete, [this, log](qint64 max, const QString& f) {
-            log(QStringLiteral("complete %1 ").arg(max), f);
-            ++completed;
-        });
+        QObject::connect(control.get(), &DownloadControl::downloadComplete,
+                         [log](qint64 max, const QString& f) { log(QStringLiteral("complete %1 ").arg(max), f); });
     }
     QString file(const QString& name) const { return dir.filePath(name); }
-    QStringList files(const QString& folder = QString()) const { return QDir(file(folder)).entryList(QDir::Files); }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files); }
     void begin(const QByteArray& path, const QString& target) { control->beginDownload(server.url(path).toString(), file(target)); }
-    bool waitFor(int count) { return QTest::qWaitFor([&] { return completed >= count; }, 5000); }
+    bool waitForEnd() { return QTest::qWaitFor([&] { return !events.isEmpty() && events.last().startsWith(u"complete "); }, 5000); }
 
     TestHttpServer server;
     QTemporaryDir dir;
     NetworkHttpClient http;
     FakePrompter prompter;
     QStringList events;
-    int completed = 0;
     std::unique_ptr<DownloadControl> control = std::make_unique<DownloadControl>(http, prompter);
 };
 
@@ -263,7 +260,7 @@ private slots:
 
         d.begin("/update", "update.exe");
         QVERIFY(d.events.isEmpty());   // nothing before control returns to the loop
-        QVERIFY(d.waitFor(1));
+        QVERIFY(d.waitForEnd());
         QVERIFY(d.events.size() >= 2);
         QCOMPARE(d.events.last(), QStringLiteral("complete 4000 update.exe"));
         QCOMPARE(d.events[d.events.size() - 2], QStringLiteral("progress 4000/4000 update.exe"));
@@ -295,7 +292,7 @@ private slots:
         d.server.serve("/f", reply);
         writeFile(d.file("f.exe"), "the old one");
         d.begin("/f", "f.exe");
-        QVERIFY(d.waitFor(1));
+        QVERIFY(d.waitForEnd());
         const QStringList ending{"error f.exe", QStringLiteral("complete %1 f.exe").arg(announced)};
         QCOMPARE(d.events.mid(d.events.size() - 2), ending);
         const QStringList progress = d.events.mid(0, d.events.size() - 2);
@@ -313,7 +310,7 @@ private slots:
         // A folder in the target's place cannot be written over, even by root.
         QVERIFY(QDir().mkpath(d.file("update.exe/inside")));
         d.begin("/f", "update.exe");
-        QVERIFY(d.waitFor(1));
+        QVERIFY(d.waitForEnd());
         QCOMPARE(d.events.mid(d.events.size() - 2), (QStringList{"error update.exe", "complete 9 update.exe"}));
         QVERIFY(QFileInfo(d.file("update.exe/inside")).isDir());
         QCOMPARE(d.files(), QStringList());
@@ -515,7 +512,7 @@ private slots:
         Downloads d;
         writeFile(d.file("update.exe"), "old installer");
         d.control->beginDownload(server.url(kBase + "update").toString(), d.file("update.exe"));
-        QVERIFY(d.waitFor(1));
+        QVERIFY(d.waitForEnd());
         QCOMPARE(d.events, (QStringList{"error update.exe", "complete 0 update.exe"}));
         QCOMPARE(readFile(d.file("update.exe")), QByteArray("old installer"));
         QVERIFY(server.requests.isEmpty());
