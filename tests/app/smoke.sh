@@ -3,8 +3,7 @@
 # caption and something drawn in it, a second start ends at once without a window, the rename
 # window opens on the root volume with its captions inside their buttons, and
 # File > Exit This Application, reached with the keyboard, ends the program.
-# Usage: smoke.sh PATH/TO/torvane
-# With TORVANE_SMOKE_KEEP set to a folder, the screenshots are copied there to be looked at.
+# Usage: smoke.sh PATH/TO/torvane; with TORVANE_SMOKE_KEEP set to a folder, the screenshots are kept there.
 set -u
 
 readonly CAPTION_PATTERN='^Ostrel - Torvane v2\.0$'
@@ -112,8 +111,7 @@ kill -0 "$first" 2>/dev/null || fail "the first instance ended when a second one
 # --- Rename on the root volume. File > Process Drive puts "/" at the top of the tree; a drive
 # past 12 GB asks first, and Cancel leaves the root there without a walk. A click on the root
 # and Ctrl+L open the rename window (490 x 367, its title a blank, as is the box's).
-eval "$(xdotool getwindowgeometry --shell "$window")"
-menu_bar=$((HEIGHT - 5580 / 15))
+menu_bar=$((HEIGHT - 5580 / 15))   # the main window's geometry, read for its screenshot
 focus "$window"
 xdotool key --delay 150 alt+f Return
 rename_window=

@@ -38,8 +38,7 @@ private slots:
         QTemporaryDir dir;
         const QString dataFolder = dir.filePath(QStringLiteral("data/torvane"));
         QCOMPARE(RealAppInfo::chooseAppFolder(dir.path(), dataFolder), dir.path());
-        // A folder nobody may write to, even root: a read-only bind is not available here, so use
-        // a path that cannot exist.
+        // Not writable even by root: a path that cannot exist (no read-only bind here).
         QCOMPARE(RealAppInfo::chooseAppFolder(dir.filePath(QStringLiteral("missing/bin")), dataFolder), dataFolder);
         QVERIFY(QDir(dataFolder).exists());
     }

@@ -35,8 +35,6 @@ using namespace std::chrono_literals;
 using Reply = TestHttpServer::Reply;
 using Key = std::optional<VersionKey>;
 
-Q_DECLARE_METATYPE(Key)
-
 namespace {
 
 constexpr auto kShort = 300ms;
@@ -101,8 +99,7 @@ public:
 
 // One shown update window over fakes, in a fresh application folder holding `files`.
 struct Rig {
-    // The temporary folder's name must hold neither row's word (the default one carries this
-    // program's name, which does).
+    // The folder's path must hold neither row's word (the default temporary name holds "update").
     explicit Rig(const QMap<QString, QByteArray>& files = {}, const QString& subfolder = QString())
         : dir(QDir::tempPath() + QStringLiteral("/torvane-window-XXXXXX")),
           folder(subfolder.isEmpty() ? dir.path() : dir.filePath(subfolder))
@@ -141,9 +138,8 @@ struct Rig {
     std::unique_ptr<UpdateWindow> window;
 };
 
-// The text of the one box a check against `base` showed, its offer answered `answer`. A window
-// that opens is closed once both downloads are in the folder, or after ten seconds; the fetches
-// run events too, so the poll looks for the window itself.
+// The text of the one box a check against `base` showed, its offer answered `answer`. The fetches
+// run events too, so a poll closes the window a Yes opens once both files are in, or after 10 s.
 QString checkAnswer(const QUrl& base, const QString& appFolder, BoxAnswer answer = BoxAnswer::No)
 {
     NetworkHttpClient http;
@@ -221,9 +217,8 @@ private slots:
         QVERIFY(!fileExists(dir.filePath(QStringLiteral("dangling"))));
     }
 
-    // --- The HTTP client.
-    // Only a successful reply's body counts, a redirect is followed only within its scheme, and
-    // the time-out is a total deadline: a trickle that keeps the connection alive still ends at it.
+    // --- The HTTP client. Only a successful reply's body counts, a redirect is followed only
+    // within its scheme, and the time-out is a total deadline: a trickle still ends at it.
     void fetchReturnsTheBodyOfASuccessfulReplyOnly()
     {
         TestHttpServer server;
@@ -245,8 +240,7 @@ private slots:
         QCOMPARE(fetch("/slow"), std::nullopt);
         QVERIFY2(clock.elapsed() >= 250 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(server.notHttp, 0);   // no TLS hello: the redirect to https was not followed
-        // Nothing may be answered from a cache on the way.
-        QCOMPARE(server.requests[0].headers.value("cache-control"), QByteArray("no-cache"));
+        QCOMPARE(server.requests[0].headers.value("cache-control"), QByteArray("no-cache"));   // no cache may answer
         QCOMPARE(server.requests[0].headers.value("pragma"), QByteArray("no-cache"));
     }
 
@@ -261,9 +255,7 @@ private slots:
         d.begin("/update", "update.exe");
         QVERIFY(d.events.isEmpty());   // nothing before control returns to the loop
         QVERIFY(d.waitForEnd());
-        QVERIFY(d.events.size() >= 2);
-        QCOMPARE(d.events.last(), QStringLiteral("complete 4000 update.exe"));
-        QCOMPARE(d.events[d.events.size() - 2], QStringLiteral("progress 4000/4000 update.exe"));
+        QCOMPARE(d.events.mid(d.events.size() - 2), (QStringList{"progress 4000/4000 update.exe", "complete 4000 update.exe"}));
         for (const QString& e : d.events.mid(0, d.events.size() - 1))
             QVERIFY2(e.startsWith(QStringLiteral("progress ")) && e.contains(QStringLiteral("/4000 ")), qPrintable(e));
         QCOMPARE(readFile(d.file("update.exe")), installer);
@@ -401,10 +393,6 @@ private slots:
     void folderNamedUpdateDrivesRowZeroFromBoth()
     {
         Rig rig({}, QStringLiteral("my-update-folder"));
-        emit rig.driver()->progress(10, 40);
-        QCOMPARE(rig.status(0)->text(), QStringLiteral("10 of 40..."));
-        QCOMPARE(rig.status(1)->text(), QStringLiteral("10 of 40..."));
-
         Rig::complete(rig.driver(), "driver");
         QCOMPARE(rig.status(0)->text(), QStringLiteral("Done"));
         QCOMPARE(rig.status(1)->text(), QStringLiteral("Done"));
@@ -426,9 +414,7 @@ private slots:
         Rig::fail(rig.driver());
         rig.shell.failWith = std::make_pair(8, QStringLiteral("Exec format error"));
         rig.install()->click();
-        QCOMPARE(rig.prompter.boxes.size(), 1);
-        QCOMPARE(rig.prompter.boxes[0].text, QStringLiteral("Error : 8 : Exec format error"));
-        QCOMPARE(rig.prompter.boxes[0].title, QStringLiteral("Torvane"));
+        QCOMPARE(rig.prompter.boxes.value(0).text, QStringLiteral("Error : 8 : Exec format error"));
         QVERIFY(rig.window->isVisible());
         QCOMPARE(rig.ended, 0);
 
@@ -437,7 +423,7 @@ private slots:
         QCOMPARE(rig.shell.started, QStringList{rig.path("update.exe")});
         QCOMPARE(rig.ended, 1);
         QVERIFY(QFileInfo(rig.path("update.exe")).permissions() & QFile::ExeOwner);
-        QCOMPARE(rig.prompter.boxes.size(), 1);
+        QCOMPARE(rig.prompter.boxes.size(), 1);   // the error's, and none since
     }
 
     // --- The check, from the version file to the box. The running version is no update: its
@@ -466,20 +452,19 @@ private slots:
     {
         if (!QSslSocket::supportsSsl())
             QSKIP("this Qt has no TLS backend");
-        QTemporaryDir dir;
+        Downloads d;
         QString error;
-        const std::optional<SelfSigned> identity = makeSelfSigned(dir.path(), &error);
+        const std::optional<SelfSigned> identity = makeSelfSigned(d.dir.path(), &error);
         QVERIFY2(identity, qPrintable(error));   // scripts/test installs openssl
         TestTlsServer server(*identity);
         server.serve(kBase + "app.ver", "9.9.9");
         server.serve(kBase + "updates.txt", "Everything is new");
         server.serve(kBase + "update", "installer");
 
-        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("There are no updates at this time."));
+        QCOMPARE(checkAnswer(server.url(kBase), d.dir.path()), QStringLiteral("There are no updates at this time."));
         QVERIFY(server.connections >= 1);   // it was asked, and refused in the handshake
         QCOMPARE(server.handshakesDone, 0);
 
-        Downloads d;
         writeFile(d.file("update.exe"), "old installer");
         d.control->beginDownload(server.url(kBase + "update").toString(), d.file("update.exe"));
         QVERIFY(d.waitForEnd());
@@ -492,7 +477,7 @@ private slots:
         QSslConfiguration trusting = saved;
         trusting.addCaCertificate(identity->certificate);
         QSslConfiguration::setDefaultConfiguration(trusting);
-        QCOMPARE(checkAnswer(server.url(kBase), dir.path()), QStringLiteral("Everything is new"));
+        QCOMPARE(checkAnswer(server.url(kBase), d.dir.path()), QStringLiteral("Everything is new"));
         QCOMPARE(server.requests, (QList<QByteArray>{kBase + "app.ver", kBase + "updates.txt"}));
     }
 };
