@@ -19,19 +19,6 @@ MapTree treeOf(const MapVolume& volume)
     return MapTree(volume.mount, volume.folders, volume.files, false);
 }
 
-bool within(const QRectF& inner, const QRectF& outer)
-{
-    return inner.left() >= outer.left() - eps && inner.top() >= outer.top() - eps && inner.right() <= outer.right() + eps
-        && inner.bottom() <= outer.bottom() + eps;
-}
-
-bool overlap(const QRectF& a, const QRectF& b)
-{
-    const double w = std::min(a.right(), b.right()) - std::max(a.left(), b.left());
-    const double h = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
-    return w > eps && h > eps;
-}
-
 // Sorted by left edge, each tile need only be held against those starting before its right edge.
 bool siblingsOverlap(const MapLayout& layout, const MapTile& parent)
 {
@@ -41,7 +28,8 @@ bool siblingsOverlap(const MapLayout& layout, const MapTile& parent)
     std::sort(rects.begin(), rects.end(), [](const QRectF& a, const QRectF& b) { return a.left() < b.left(); });
     for (std::size_t a = 0; a < rects.size(); ++a) {
         for (std::size_t b = a + 1; b < rects.size() && rects[b].left() < rects[a].right() - eps; ++b) {
-            if (overlap(rects[a], rects[b]))
+            const QRectF both = rects[a].intersected(rects[b]);
+            if (both.width() > eps && both.height() > eps)
                 return true;
         }
     }
@@ -60,7 +48,8 @@ QString brokenProperty(const MapTree& tree, const MapLayout& layout)
             return at() + "an empty tile";
         if (tile.rect.width() < o.minSide - eps || tile.rect.height() < o.minSide - eps)
             return at() + "thinner than the smallest side";
-        if (i > 0 && !within(tile.rect, mapContentRect(layout.tiles[std::size_t(tile.parent)].rect, o)))
+        const QRectF room = i > 0 ? mapContentRect(layout.tiles[std::size_t(tile.parent)].rect, o) : QRectF();
+        if (i > 0 && !room.adjusted(-eps, -eps, eps, eps).contains(tile.rect))
             return at() + "outside its folder's content";
         const QRectF content = tile.kind == MapTileKind::Folder ? mapContentRect(tile.rect, o) : QRectF();
         std::uint64_t total = 0;
