@@ -9,7 +9,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QXmlStreamReader>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -250,41 +249,6 @@ private slots:
         QCOMPARE(h.fs.walksBegun.size(), 1);
         QVERIFY(h.tree.find("/data/a/b"));
         QCOMPARE(h.status.text().count(QStringLiteral("Drive scan is complete.")), 1);
-    }
-
-    void reportIsWellFormedForAnyName_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("apostrophe") << QByteArray("it's") << QStringLiteral("it's");
-        QTest::newRow("markup") << QByteArray("<a> \"b\"") << QStringLiteral("<a> \"b\"");
-        QTest::newRow("ampersand") << QByteArray("R&D&Co") << QStringLiteral("R and D and Co");
-        QTest::newRow("newline") << QByteArray("two\nlines\ttab\rcr") << QStringLiteral("two\nlines\ttab\rcr");
-        QTest::newRow("not utf8") << QByteArray("caf\xe9") << QStringLiteral("caf\uFFFD");
-        QTest::newRow("control") << QByteArray("bell\x07") << QStringLiteral("bell\uFFFD");
-        QTest::newRow("unicode") << QByteArray("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5") << QStringLiteral("\u00e9t\u00e9 \u65e5");
-    }
-
-    void reportIsWellFormedForAnyName()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(QString, expected);
-        Harness h(true);
-        h.fs.addFolder("/data/" + name + "/" + name);
-        h.scanner->scanVolume();
-
-        QXmlStreamReader xml(h.report());
-        QStringList names;   // the top folder's FolderName, then its subfolder's text
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement)
-                continue;
-            if (xml.name() == QLatin1String("ParentFolder"))
-                names << xml.attributes().value(QLatin1String("FolderName")).toString();
-            else if (xml.name() == QLatin1String("SubFolder"))
-                names << xml.readElementText();
-        }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(names, (QStringList{expected, expected}));
     }
 };
 
