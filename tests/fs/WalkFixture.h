@@ -31,7 +31,7 @@
 
 namespace torvane::test {
 
-// A fresh tree under /tmp, removed with rm -rf (which copes with paths beyond PATH_MAX).
+// A fresh tree under /tmp, removed however long its paths and whatever its folders' modes.
 class Tree {
 public:
     Tree()
@@ -43,8 +43,11 @@ public:
     }
     ~Tree()
     {
-        if (std::system(("rm -rf '" + root_ + "'").c_str()) != 0)
-            qWarning("could not remove %s", root_.c_str());
+        try {
+            torvane::hostile::removeTree(root_);
+        } catch (const std::exception& e) {
+            qWarning("could not remove %s: %s", root_.c_str(), e.what());
+        }
     }
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
