@@ -114,12 +114,6 @@ public:
         if (::utimensat(AT_FDCWD, at(rel).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
             qFatal("utimensat %s: %s", rel.c_str(), std::strerror(errno));
     }
-    // The access time on the disk now, in seconds.
-    std::int64_t accessTime(const std::string& rel) const
-    {
-        struct stat st {};
-        return ::lstat(at(rel).c_str(), &st) == 0 ? std::int64_t(st.st_atim.tv_sec) : -1;
-    }
 
 private:
     std::string root_;

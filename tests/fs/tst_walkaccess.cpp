@@ -1,7 +1,6 @@
 // Who may read what, as nobody: the access times of others' folders, which the walk cannot keep on
 // the disk, and the folders it could not read. Root reads everything and may keep every access
-// time, so as root the test runs itself again as nobody. (The access times as root: the hostile
-// test's scan.)
+// time, so as root the test runs itself again as nobody.
 
 #include "WalkFixture.h"
 
