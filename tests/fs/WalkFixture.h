@@ -22,7 +22,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -60,42 +59,14 @@ public:
         if (::mkdir(at(rel).c_str(), 0755) != 0)
             qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
     }
-    // A file of `size` apparent bytes; `sparse` makes it a hole instead of written bytes.
-    void file(const std::string& rel, std::uint64_t size, bool sparse = false) const
+    // A file of `size` written bytes.
+    void file(const std::string& rel, std::uint64_t size) const
     {
         const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const std::string bytes(sparse ? 0 : size, 'x');
-        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) || ::ftruncate(fd, off_t(size)) != 0)
+        const std::string bytes(size, 'x');
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
             qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
         ::close(fd);
-    }
-    // A file of `size` apparent bytes, all hole, in an open folder.
-    static void fileAt(int dirFd, const char* name, std::uint64_t size)
-    {
-        const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0 || ::ftruncate(fd, off_t(size)) != 0)
-            qFatal("create %s: %s", name, std::strerror(errno));
-        ::close(fd);
-    }
-    // A chain of `levels` folders "d/d/..." below the root, made one level at a time relative to a
-    // descriptor so it may pass PATH_MAX. `inside(fd, depth, rel)` adds to each folder of the chain,
-    // the root (depth 0) and the bottom included. Returns the bottom's relative path.
-    std::string chain(int levels, const std::function<void(int, int, const std::string&)>& inside) const
-    {
-        std::string rel;
-        int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        for (int depth = 0; depth < levels && fd >= 0; ++depth) {
-            inside(fd, depth, rel);
-            const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-            ::close(fd);
-            fd = next;
-            rel += rel.empty() ? "d" : "/d";
-        }
-        if (fd < 0)
-            qFatal("chain: %s", std::strerror(errno));
-        inside(fd, levels, rel);
-        ::close(fd);
-        return rel;
     }
     void link(const std::string& from, const std::string& to) const
     {

@@ -120,16 +120,19 @@ constexpr int kChain = 400;
 std::map<std::string, std::uint64_t> makeChain(const Tree& t)
 {
     std::map<std::string, std::uint64_t> sizes;
-    t.chain(kChain, [&](int fd, int depth, const std::string& rel) {
+    std::string rel;
+    for (int depth = 0; depth <= kChain; ++depth) {
         // The siblings from this level down: depth + 1 to kChain.
         sizes[rel] = std::uint64_t(kChain * (kChain + 1) - depth * (depth + 1)) / 2;
         if (depth == kChain)
-            return;
-        if (::mkdirat(fd, "s", 0755) != 0)
-            qFatal("chain sibling: %s", std::strerror(errno));
-        Tree::fileAt(fd, "s/f", std::uint64_t(depth + 1));
-        sizes[rel.empty() ? "s" : rel + "/s"] = std::uint64_t(depth + 1);
-    });
+            break;
+        const std::string in = rel.empty() ? rel : rel + "/";
+        t.dir(in + "s");
+        t.file(in + "s/f", std::uint64_t(depth + 1));
+        sizes[in + "s"] = std::uint64_t(depth + 1);
+        rel = in + "d";
+        t.dir(rel);
+    }
     return sizes;
 }
 
