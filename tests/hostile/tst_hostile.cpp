@@ -35,11 +35,6 @@ constexpr std::uint64_t kSeed = 20240607;
 // Set for the unprivileged child: the tree its parent generated.
 const char* const kRootVariable = "TORVANE_HOSTILE_ROOT";
 
-std::string nameOf(const std::string& rel)
-{
-    return rel.substr(rel.rfind('/') + 1);
-}
-
 QByteArray printable(const std::string& s)
 {
     return bytes(hostile::printable(s));
@@ -175,7 +170,7 @@ private slots:
             rig.scanner->listSubfolders(folderKey(abs(longPath.substr(0, slash))));
             const std::string at = longPath.substr(0, longPath.find('/', slash + 1));
             const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(at)));
-            if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(nameOf(at)))) {
+            if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(at.substr(at.rfind('/') + 1)))) {
                 wrong << "expanding down to " + printable(at).right(60);
                 break;
             }
