@@ -24,23 +24,18 @@ private slots:
 void WalkTest::fileSystemCalls()
 {
     Tree t;
-    for (const char* name : {"b", "B", "a b", "\xff", "Z", "a"})
-        t.dir(name);
+    t.dir("a");
     t.file("a/inside", 64);
     t.file("afile", 10);
     t.symlink("a", "linkdir");
     LinuxFileSystem fs;
     const QByteArray root = bytes(t.root());
 
-    // Byte order of names; files and links to folders are not folders.
-    const std::vector<torvane::Folder> subs = fs.subfolders(root);
-    QList<QByteArray> names;
-    for (const torvane::Folder& f : subs) {
-        names << f.name;
-        QCOMPARE(f.path, root + '/' + f.name);
-    }
-    QCOMPARE(names, (QList<QByteArray>{"B", "Z", "a", "a b", "b", "\xff"}));
-    QCOMPARE(fs.subfolders(root + "/").size(), subs.size());
+    // Files and links to folders are not folders; the order of names and the odd names: the
+    // hostile test's report.
+    const std::vector<torvane::Folder> subs = fs.subfolders(root + "/");
+    QCOMPARE(subs.size(), std::size_t(1));
+    QCOMPARE(subs[0].path, root + "/a");
 
     QCOMPARE(errorOf([&] { fs.subfolders(root + "/afile"); }), ENOTDIR);
     QCOMPARE(errorOf([&] { fs.subfolders(root + "/missing"); }), ENOENT);
