@@ -22,7 +22,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -31,7 +30,7 @@
 
 namespace torvane::test {
 
-// A fresh tree under /tmp, removed with rm -rf (which copes with paths beyond PATH_MAX).
+// A fresh tree under /tmp, removed however long its paths and whatever its folders' modes.
 class Tree {
 public:
     Tree()
@@ -43,8 +42,11 @@ public:
     }
     ~Tree()
     {
-        if (std::system(("rm -rf '" + root_ + "'").c_str()) != 0)
-            qWarning("could not remove %s", root_.c_str());
+        try {
+            torvane::hostile::removeTree(root_);
+        } catch (const std::exception& e) {
+            qWarning("could not remove %s: %s", root_.c_str(), e.what());
+        }
     }
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
@@ -57,42 +59,14 @@ public:
         if (::mkdir(at(rel).c_str(), 0755) != 0)
             qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
     }
-    // A file of `size` apparent bytes; `sparse` makes it a hole instead of written bytes.
-    void file(const std::string& rel, std::uint64_t size, bool sparse = false) const
+    // A file of `size` written bytes.
+    void file(const std::string& rel, std::uint64_t size) const
     {
         const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const std::string bytes(sparse ? 0 : size, 'x');
-        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) || ::ftruncate(fd, off_t(size)) != 0)
+        const std::string bytes(size, 'x');
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()))
             qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
         ::close(fd);
-    }
-    // A file of `size` apparent bytes, all hole, in an open folder.
-    static void fileAt(int dirFd, const char* name, std::uint64_t size)
-    {
-        const int fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0 || ::ftruncate(fd, off_t(size)) != 0)
-            qFatal("create %s: %s", name, std::strerror(errno));
-        ::close(fd);
-    }
-    // A chain of `levels` folders "d/d/..." below the root, made one level at a time relative to a
-    // descriptor so it may pass PATH_MAX. `inside(fd, depth, rel)` adds to each folder of the chain,
-    // the root (depth 0) and the bottom included. Returns the bottom's relative path.
-    std::string chain(int levels, const std::function<void(int, int, const std::string&)>& inside) const
-    {
-        std::string rel;
-        int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        for (int depth = 0; depth < levels && fd >= 0; ++depth) {
-            inside(fd, depth, rel);
-            const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-            ::close(fd);
-            fd = next;
-            rel += rel.empty() ? "d" : "/d";
-        }
-        if (fd < 0)
-            qFatal("chain: %s", std::strerror(errno));
-        inside(fd, levels, rel);
-        ::close(fd);
-        return rel;
     }
     void link(const std::string& from, const std::string& to) const
     {
@@ -110,12 +84,6 @@ public:
         const timespec times[2] = {{time_t(seconds), 0}, {UTIME_OMIT, UTIME_OMIT}};
         if (::utimensat(AT_FDCWD, at(rel).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
             qFatal("utimensat %s: %s", rel.c_str(), std::strerror(errno));
-    }
-    // The access time on the disk now, in seconds.
-    std::int64_t accessTime(const std::string& rel) const
-    {
-        struct stat st {};
-        return ::lstat(at(rel).c_str(), &st) == 0 ? std::int64_t(st.st_atim.tv_sec) : -1;
     }
 
 private:

@@ -5,7 +5,6 @@
 #include <QtTest>
 
 #include <sys/mount.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 using torvane::MountEntry;
@@ -182,9 +181,7 @@ void VolumesTest::mountingAndUnmountingAreWatched()
     QVERIFY(::umount(folder.constData()) == 0);
     isMounted = false;
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
-    struct statvfs vfs {};
-    QVERIFY(::statvfs(folder.constData(), &vfs) == 0);   // the empty folder answers for "/"
-    QVERIFY(!fs.volumeSpace(folder).ready);
+    QVERIFY(!fs.volumeSpace(folder).ready);   // though the empty folder answers statvfs for "/"
 
     // A later watcher replaces the earlier one; none is left after watching stops.
     int replaced = 0;

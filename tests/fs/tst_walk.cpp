@@ -1,13 +1,11 @@
-// The walk and LinuxFileSystem on small trees made for each case: past PATH_MAX, the FileSystem
-// calls, folders made after the walk, mount points, and the root's size only once finished.
+// The walk and LinuxFileSystem on small trees made for each case: the FileSystem calls, folders
+// made after the walk, mount points, and the root's size only once finished.
 
 #include "WalkFixture.h"
 
 #include <QtTest>
 
 #include <sys/mount.h>
-
-#include <climits>
 
 using torvane::LinuxFileSystem;
 using torvane::Walk;
@@ -17,62 +15,27 @@ class WalkTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void deepTreeBeyondPathMax();
     void fileSystemCalls();
     void folderMadeAfterTheWalkIsMeasuredOnDemand();
     void mountPointIsListedNotEntered();
     void rootSizeOnlyOnceFinished();
 };
 
-void WalkTest::deepTreeBeyondPathMax()
-{
-    Tree t;
-    // A file of its own size every 1000 levels, so a level lost anywhere shows in the root's total.
-    std::uint64_t total = 0;
-    std::uint64_t deepest = 0;
-    const QByteArray deep = bytes(t.at(t.chain(20000, [&](int fd, int depth, const std::string&) {
-        if (depth > 0 && depth % 1000 == 0) {
-            deepest = std::uint64_t(depth / 1000 + 1);
-            Tree::fileAt(fd, "f", deepest);
-            total += deepest;
-        }
-    })));
-    QVERIFY(deep.size() > PATH_MAX);
-
-    LinuxFileSystem fs;
-    const QByteArray root = bytes(t.root());
-    fs.beginWalk(root);
-    QCOMPARE(sizeWhenReady(fs, root), total);
-    QCOMPARE(sizeWhenReady(fs, deep), deepest);
-    QVERIFY(fs.folderExists(deep));
-    QVERIFY(fs.lastAccess(deep).isValid());
-    QVERIFY(fs.subfolders(deep).empty());
-    const QByteArray parent = deep.left(deep.size() - 2);
-    const std::vector<torvane::Folder> subs = fs.subfolders(parent);
-    QCOMPARE(subs.size(), std::size_t(1));
-    QCOMPARE(subs[0].path, deep);
-}
-
 void WalkTest::fileSystemCalls()
 {
     Tree t;
-    for (const char* name : {"b", "B", "a b", "\xff", "Z", "a"})
-        t.dir(name);
+    t.dir("a");
     t.file("a/inside", 64);
     t.file("afile", 10);
     t.symlink("a", "linkdir");
     LinuxFileSystem fs;
     const QByteArray root = bytes(t.root());
 
-    // Byte order of names; files and links to folders are not folders.
-    const std::vector<torvane::Folder> subs = fs.subfolders(root);
-    QList<QByteArray> names;
-    for (const torvane::Folder& f : subs) {
-        names << f.name;
-        QCOMPARE(f.path, root + '/' + f.name);
-    }
-    QCOMPARE(names, (QList<QByteArray>{"B", "Z", "a", "a b", "b", "\xff"}));
-    QCOMPARE(fs.subfolders(root + "/").size(), subs.size());
+    // Files and links to folders are not folders; the order of names and the odd names: the
+    // hostile test's report.
+    const std::vector<torvane::Folder> subs = fs.subfolders(root + "/");
+    QCOMPARE(subs.size(), std::size_t(1));
+    QCOMPARE(subs[0].path, root + "/a");
 
     QCOMPARE(errorOf([&] { fs.subfolders(root + "/afile"); }), ENOTDIR);
     QCOMPARE(errorOf([&] { fs.subfolders(root + "/missing"); }), ENOENT);

@@ -1,5 +1,5 @@
 // A generated hostile tree through the real file system, scan, tree, report and status text, as
-// root and as an unprivileged user; and the access times a scan shows and keeps.
+// root and as an unprivileged user.
 
 #include "FuzzSupport.h"
 #include "HostileTree.h"
@@ -35,11 +35,6 @@ constexpr std::uint64_t kSeed = 20240607;
 // Set for the unprivileged child: the tree its parent generated.
 const char* const kRootVariable = "TORVANE_HOSTILE_ROOT";
 
-std::string nameOf(const std::string& rel)
-{
-    return rel.substr(rel.rfind('/') + 1);
-}
-
 QByteArray printable(const std::string& s)
 {
     return bytes(hostile::printable(s));
@@ -66,11 +61,7 @@ struct RealDisk {
     LinuxFileSystem fs;
 };
 struct ScanRigOnDisk : RealDisk, ScanRig {
-    explicit ScanRigOnDisk(const QByteArray& volume) : RealDisk(volume), ScanRig(fs, volume)
-    {
-        // The folder lies on a disk far above the large-drive threshold.
-        prompter.answerNext(BoxAnswer::Ok);
-    }
+    explicit ScanRigOnDisk(const QByteArray& volume) : RealDisk(volume), ScanRig(fs, volume) {}
 };
 
 } // namespace
@@ -122,6 +113,7 @@ private slots:
         QVERIFY(oracle.folderSizes.size() > 400);
 
         ScanRigOnDisk rig(abs(""));
+        rig.prompter.answerNext(BoxAnswer::Ok);   // the folder lies on a disk far above the large-drive threshold
         rig.scanner->scanVolume();
         QCOMPARE(rig.prompter.boxes.size(), 1);   // the large-drive question, nothing else
 
@@ -175,11 +167,13 @@ private slots:
             rig.scanner->listSubfolders(folderKey(abs(longPath.substr(0, slash))));
             const std::string at = longPath.substr(0, longPath.find('/', slash + 1));
             const QTreeWidgetItem* node = rig.tree.find(folderKey(abs(at)));
-            if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(nameOf(at)))) {
+            if (!node || node->text(0) != folderCaption(oracle.folderSizes.at(at), bytes(at.substr(at.rfind('/') + 1)))) {
                 wrong << "expanding down to " + printable(at).right(60);
                 break;
             }
         }
+        if (!longPath.empty() && (!rig.fs.folderExists(abs(longPath)) || !rig.fs.lastAccess(abs(longPath)).isValid()))
+            wrong << "the bottom of the chain past PATH_MAX";
 
         // Nothing the user reads is broken in two by a name.
         const QStringList lines = status.split(QStringLiteral("\r\n"));
@@ -215,14 +209,6 @@ private slots:
             wrong << "report parents: " + parents.join(QLatin1Char('|')).toUtf8();
         if (subs != expectedSubs)
             wrong << "report subfolders: " + subs.join(QLatin1Char('|')).toUtf8();
-        // Valid UTF-8 names come back exactly.
-        for (const std::string& name : manifest_.names) {
-            if (QString::fromUtf8(bytes(name)).toUtf8() == bytes(name) && name.find('&') == std::string::npos
-                && std::none_of(name.begin(), name.end(), [](char c) { return c > 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r'; })
-                && name.find("\xef\xbf\xbe") == std::string::npos   // U+FFFE: XML cannot carry it
-                && !parents.contains(QString::fromUtf8(bytes(name))))
-                wrong << "not in the report: " + printable(name);
-        }
         QVERIFY2(wrong.isEmpty(), wrong.mid(0, 20).join('\n').constData());
     }
 
@@ -236,38 +222,6 @@ private slots:
             QSKIP("already unprivileged: scanMatchesOracle covered it");
         const QByteArray failed = runAsNobody(*this, kRootVariable, QString::fromLocal8Bit(abs("")), {QStringLiteral("scanMatchesOracle")});
         QVERIFY2(failed.isEmpty(), failed.constData());
-    }
-
-    // The access times a scan shows, in its status lines and when asked, are those from before it
-    // read the folders, at every depth; as root it leaves them so on the disk too.
-    void lastAccessFromBeforeTheScan()
-    {
-        if (qEnvironmentVariableIsSet(kRootVariable))
-            QSKIP("the child only scans");
-        Tree t;
-        const std::vector<std::string> folders{"", "alpha", "alpha/inner", "alpha/inner/deep", "alpha/other", "beta", "beta/third"};
-        for (std::size_t i = 1; i < folders.size(); ++i)
-            t.dir(folders[i]);
-        t.file("alpha/inner/f", 100);
-        // Days apart and older than a day, so a relatime mount moves them when a folder is read.
-        const auto past = [](std::size_t i) { return qint64(1614834367) + qint64(i) * 86400; };
-        for (std::size_t i = 0; i < folders.size(); ++i)
-            t.setAccessTime(folders[i], past(i));
-
-        ScanRigOnDisk rig(bytes(t.root()));
-        rig.scanner->scanVolume();
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            const QDateTime shown = rig.fs.lastAccess(bytes(t.at(folders[i])));
-            QCOMPARE(shown.toSecsSinceEpoch(), past(i));
-            QCOMPARE(shown.timeSpec(), Qt::LocalTime);
-            QCOMPARE(t.accessTime(folders[i]), past(i));
-        }
-        const QString status = rig.status.text();
-        for (const std::size_t i : {2, 4, 6}) {   // the second level, one status line each
-            const QByteArray name = bytes(nameOf(folders[i]));
-            const QString line = readingLine(name == "inner" ? 100 : 0, name, QDateTime::fromSecsSinceEpoch(past(i)));
-            QVERIFY2(status.contains(line), qPrintable(line + QStringLiteral("\n") + status));
-        }
     }
 };
 
