@@ -1,5 +1,5 @@
 #include "FakeRenameHost.h"
-#include "TestFolders.h"
+#include "desktop/TrashTestKit.h"
 #include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 
@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,10 +18,9 @@
 
 #include <functional>
 
-#include <unistd.h>
-
 using namespace torvane;
 using namespace torvane::test;
+using namespace torvane::trashtest;
 
 namespace {
 
