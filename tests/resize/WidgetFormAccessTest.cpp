@@ -54,6 +54,12 @@ std::shared_ptr<ControlAccess> find(const ControlList& controls, const QString& 
     return nullptr;
 }
 
+QList<QRect> geometries(const Form& form)
+{
+    return {form.frame->geometry(), form.button->geometry(), form.tree->geometry(),
+            form.line->geometry(),  form.label->geometry(),  form.panel->geometry()};
+}
+
 } // namespace
 
 class WidgetFormAccessTest : public QObject {
@@ -105,22 +111,16 @@ private slots:
         Resizer r;
         r.setForm(&access);
 
+        const QList<QRect> original = geometries(form);
         form.root.resize(200, 150);
         r.adjust();
-        QCOMPARE(form.frame->geometry(), QRect(4, 5, 150, 100));
-        QCOMPARE(form.button->geometry(), QRect(4, 75, 57, 9));
-        QCOMPARE(form.tree->geometry(), QRect(4, 8, 142, 60));
-        QCOMPARE(form.line->geometry(), QRect(5, 124, 100, 3));   // shorter, but as thick as before
-        // A named widget in an unnamed panel is a control; the panel itself is not.
-        QCOMPARE(form.label->geometry(), QRect(20, 5, 50, 10));
-        QCOMPARE(form.panel->geometry(), QRect(0, 260, 400, 40));
-
+        // The line is shorter but as thick as before. A named widget in an unnamed panel is a
+        // control; the panel itself is not.
+        QCOMPARE(geometries(form), (QList<QRect>{{4, 5, 150, 100}, {4, 75, 57, 9}, {4, 8, 142, 60}, {5, 124, 100, 3},
+                                                 {20, 5, 50, 10}, {0, 260, 400, 40}}));
         form.root.resize(400, 300);
         r.adjust();
-        QCOMPARE(form.frame->geometry(), QRect(8, 10, 300, 200));
-        QCOMPARE(form.button->geometry(), QRect(8, 150, 114, 18));
-        QCOMPARE(form.tree->geometry(), QRect(8, 16, 284, 120));
-        QCOMPARE(form.line->geometry(), QRect(10, 250, 200, 3));
+        QCOMPARE(geometries(form), original);
     }
 
     void refusesWhatAWidgetCannotTake()
