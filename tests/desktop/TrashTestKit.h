@@ -45,6 +45,17 @@ inline void writeFile(const QByteArray& path, const QByteArray& content)
              path.constData());
 }
 
+// Makes each entry below `folder`, in order: "a/" is a folder, "a/b" a file that holds its own name.
+inline void makeTree(const QByteArray& folder, const QByteArrayList& entries)
+{
+    for (const QByteArray& entry : entries) {
+        if (entry.endsWith('/'))
+            makeDir(folder + '/' + entry.chopped(1));
+        else
+            writeFile(folder + '/' + entry, entry.mid(entry.lastIndexOf('/') + 1));
+    }
+}
+
 inline QByteArray readBytes(const QByteArray& path)
 {
     QFile file;

@@ -24,12 +24,6 @@ using namespace torvane::trashtest;
 
 namespace {
 
-void makeFiles(const QByteArray& folder, const QByteArrayList& names)
-{
-    for (const QByteArray& name : names)
-        writeFile(folder + '/' + name, name);
-}
-
 QStringList texts(const QListWidget* list)
 {
     QStringList out;
@@ -180,9 +174,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        QVERIFY(QDir(dir.path()).mkpath("sub/deeper"));
-        makeFiles(folder, {"top.txt", ".hidden"});
-        makeFiles(folder + "/sub", {"inner.txt"});
+        makeTree(folder, {"sub/", "sub/deeper/", "top.txt", ".hidden", "sub/inner.txt"});
         QVERIFY(::symlink("top.txt", (folder + "/link.txt").constData()) == 0);
         Window win(folder);
         const QStringList dirs = texts(win.dir1());
@@ -241,7 +233,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(QByteArrayList, after);
         QTemporaryDir dir;
-        makeFiles(bytesOf(dir), files);
+        makeTree(bytesOf(dir), files);
         Window win(bytesOf(dir));
         win.choose(choice);
         win.select(selected);
@@ -285,9 +277,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        makeFiles(folder, {"a (b).txt", "c.txt"});
-        QVERIFY(QDir(dir.path()).mkdir("other"));
-        makeFiles(folder + "/other", {"d.txt"});
+        makeTree(folder, {"a (b).txt", "c.txt", "other/", "other/d.txt"});
         Window win(folder);
         win.w.show();
         win.choose(2);
