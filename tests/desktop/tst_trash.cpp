@@ -77,9 +77,7 @@ private slots:
         writeFile(homeTrash() + "/files/note", "orphan");
         struct stat orphan;
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &orphan), 0);
-        for (const char* folder : {"/a", "/a/same", "/b", "/b/same"})
-            makeDir(work() + folder);
-        writeFile(work() + "/note", "trashed");
+        makeTree(work(), {"a/", "a/same/", "b/", "b/same/", "note"});
 
         QCOMPARE(moveToTrash(work() + "/a/same").name, QByteArray("same.2"));
         QCOMPARE(moveToTrash(work() + "/b/same").name, QByteArray("same.3"));   // same.2's info is taken
@@ -88,7 +86,7 @@ private slots:
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &st), 0);
         QCOMPARE(st.st_ino, orphan.st_ino);
         QCOMPARE(readBytes(homeTrash() + "/files/note"), QByteArray("orphan"));
-        QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("trashed"));
+        QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("note"));
         QCOMPARE(origin(homeTrash(), "same.2"), work() + "/a/same");
         QCOMPARE(origin(homeTrash(), "same.3"), work() + "/b/same");
         QCOMPARE(origin(homeTrash(), "note.2"), work() + "/note");
@@ -119,13 +117,8 @@ private slots:
     {
         const QByteArray name = "Fotos 2024\n100%";
         const QByteArray folder = work() + '/' + name;
-        makeDir(folder);
-        makeDir(folder + "/sub");
+        makeTree(work(), {name + '/', name + "/sub/", name + "/b", "kept/", "restored/", "plain.txt"});
         writeFile(folder + "/sub/a", QByteArray(70000, 'a'));
-        writeFile(folder + "/b", "b");
-        makeDir(work() + "/kept");
-        makeDir(work() + "/restored");
-        writeFile(work() + "/plain.txt", "a file has no line");
         moveToTrash(work() + "/kept");
         moveToTrash(work() + "/restored");
         const QByteArrayList before = directorySizes(homeTrash());
