@@ -1,10 +1,11 @@
 #pragma once
 
-// What the trash tests share: byte-exact file helpers, a temporary home whose trash is the only one
-// touched, and volumes mounted for one test.
+// What the trash and rename tests share: byte-exact file helpers, a temporary home whose trash is
+// the only one touched, and volumes mounted for one test.
 
 #include "fs/LongPath.h"
 #include "fs/PlatformError.h"
+#include "fs/RenameNoReplace.h"
 #include "desktop/Trash.h"
 #include "desktop/TrashTree.h"
 
@@ -44,11 +45,36 @@ inline void writeFile(const QByteArray& path, const QByteArray& content)
              path.constData());
 }
 
+// Makes each entry below `folder`, in order: "a/" is a folder, "a/b" a file that holds its own name.
+inline void makeTree(const QByteArray& folder, const QByteArrayList& entries)
+{
+    for (const QByteArray& entry : entries) {
+        if (entry.endsWith('/'))
+            makeDir(folder + '/' + entry.chopped(1));
+        else
+            writeFile(folder + '/' + entry, entry.mid(entry.lastIndexOf('/') + 1));
+    }
+}
+
 inline QByteArray readBytes(const QByteArray& path)
 {
     QFile file;
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray bytesOf(const QTemporaryDir& dir)
+{
+    return QFile::encodeName(dir.path());
+}
+
+// The regular files in a folder, in byte order.
+inline QByteArrayList filesIn(const QByteArray& folder)
+{
+    const std::vector<QByteArray> files = readFolderEntries(folder).files;
+    QByteArrayList names(files.begin(), files.end());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline int countEntries(const QByteArray& folder)

@@ -44,9 +44,7 @@ private slots:
     {
         QFETCH(QByteArray, name);
         const QByteArray folder = work() + '/' + name;
-        makeDir(folder);
-        makeDir(folder + "/sub");
-        writeFile(folder + "/sub/notes.txt", "twelve bytes");
+        makeTree(work(), {name + '/', name + "/sub/", name + "/sub/notes.txt"});
 
         const qint64 before = QDateTime::currentSecsSinceEpoch();
         const TrashedItem trashed = moveToTrash(folder);
@@ -56,7 +54,7 @@ private slots:
         // Only the longest name is cut, to leave room for the info's suffix.
         QCOMPARE(trashed.name, name.size() < NAME_MAX ? name : name.left(trashed.name.size()));
         QVERIFY(!exists(folder));
-        QCOMPARE(readBytes(homeTrash() + "/files/" + trashed.name + "/sub/notes.txt"), QByteArray("twelve bytes"));
+        QCOMPARE(readBytes(homeTrash() + "/files/" + trashed.name + "/sub/notes.txt"), QByteArray("notes.txt"));
         const QByteArray infoFile = homeTrash() + "/info/" + trashed.name + ".trashinfo";
         // Three lines and nothing else: a newline in the name must not break the format.
         QCOMPARE(readBytes(infoFile).count('\n'), 3);
@@ -79,9 +77,7 @@ private slots:
         writeFile(homeTrash() + "/files/note", "orphan");
         struct stat orphan;
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &orphan), 0);
-        for (const char* folder : {"/a", "/a/same", "/b", "/b/same"})
-            makeDir(work() + folder);
-        writeFile(work() + "/note", "trashed");
+        makeTree(work(), {"a/", "a/same/", "b/", "b/same/", "note"});
 
         QCOMPARE(moveToTrash(work() + "/a/same").name, QByteArray("same.2"));
         QCOMPARE(moveToTrash(work() + "/b/same").name, QByteArray("same.3"));   // same.2's info is taken
@@ -90,7 +86,7 @@ private slots:
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &st), 0);
         QCOMPARE(st.st_ino, orphan.st_ino);
         QCOMPARE(readBytes(homeTrash() + "/files/note"), QByteArray("orphan"));
-        QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("trashed"));
+        QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("note"));
         QCOMPARE(origin(homeTrash(), "same.2"), work() + "/a/same");
         QCOMPARE(origin(homeTrash(), "same.3"), work() + "/b/same");
         QCOMPARE(origin(homeTrash(), "note.2"), work() + "/note");
@@ -121,13 +117,8 @@ private slots:
     {
         const QByteArray name = "Fotos 2024\n100%";
         const QByteArray folder = work() + '/' + name;
-        makeDir(folder);
-        makeDir(folder + "/sub");
+        makeTree(work(), {name + '/', name + "/sub/", name + "/b", "kept/", "restored/", "plain.txt"});
         writeFile(folder + "/sub/a", QByteArray(70000, 'a'));
-        writeFile(folder + "/b", "b");
-        makeDir(work() + "/kept");
-        makeDir(work() + "/restored");
-        writeFile(work() + "/plain.txt", "a file has no line");
         moveToTrash(work() + "/kept");
         moveToTrash(work() + "/restored");
         const QByteArrayList before = directorySizes(homeTrash());
@@ -165,13 +156,8 @@ private slots:
     void emptyingNeverFollowsLinks()
     {
         const QByteArray outside = base() + "/outside";
-        makeDir(outside);
-        writeFile(outside + "/precious", "do not delete");
-        makeDir(outside + "/folder");
-        writeFile(outside + "/folder/inner", "nor this");
-        makeDir(work() + "/junk");
-        makeDir(work() + "/junk/locked");
-        writeFile(work() + "/junk/locked/x", "12345");
+        makeTree(base(), {"outside/", "outside/precious", "outside/folder/", "outside/folder/inner", "work/junk/",
+                          "work/junk/locked/", "work/junk/locked/x"});
         QCOMPARE(::symlink(outside.constData(), (work() + "/junk/to-outside").constData()), 0);
         QCOMPARE(::symlink((outside + "/precious").constData(), (work() + "/junk/to-file").constData()), 0);
         ::chmod((work() + "/junk/locked").constData(), 0500);
@@ -183,14 +169,14 @@ private slots:
         // The links count as their own length, never as what they point to.
         const TrashContents before = trashContents({});
         QCOMPARE(before.items, std::uint64_t(2));
-        QCOMPARE(before.bytes, std::uint64_t(5 + outside.size() + (outside.size() + 9) + (outside.size() + 7)));
+        QCOMPARE(before.bytes, std::uint64_t(1 + outside.size() + (outside.size() + 9) + (outside.size() + 7)));
 
         emptyTrash({});
         QCOMPARE(countEntries(homeTrash() + "/files"), 0);
         QCOMPARE(countEntries(homeTrash() + "/info"), 0);
         QVERIFY(!exists(homeTrash() + "/directorysizes"));
-        QCOMPARE(readBytes(outside + "/precious"), QByteArray("do not delete"));
-        QCOMPARE(readBytes(outside + "/folder/inner"), QByteArray("nor this"));
+        QCOMPARE(readBytes(outside + "/precious"), QByteArray("precious"));
+        QCOMPARE(readBytes(outside + "/folder/inner"), QByteArray("inner"));
     }
 
     void deepTreesAreTrashedMeasuredAndRemoved()
@@ -239,9 +225,7 @@ private slots:
     void foldersResolveAsRealpathDoes()
     {
         const QByteArray w = work();
-        makeDir(w + "/real");
-        makeDir(w + "/real/inner");
-        writeFile(w + "/file", "x");
+        makeTree(w, {"real/", "real/inner/", "file"});
         QCOMPARE(::symlink("real", (w + "/relative").constData()), 0);
         QCOMPARE(::symlink((w + "/real/inner").constData(), (w + "/absolute").constData()), 0);
         QCOMPARE(::symlink("relative/../absolute", (w + "/chained").constData()), 0);

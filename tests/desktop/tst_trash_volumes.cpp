@@ -87,10 +87,8 @@ private slots:
 
     void emptyingStaysOnTheTrashFileSystem()
     {
-        makeDir(work() + "/item");
-        makeDir(work() + "/item/sub");
+        makeTree(work(), {"item/", "item/sub/", "gone/"});
         moveToTrash(work() + "/item");
-        makeDir(work() + "/gone");
         moveToTrash(work() + "/gone");
         QCOMPARE(directorySizes(homeTrash()).size(), 2);
         TestMount onEntry(homeTrash() + "/files/vol");   // the trashed entry itself is a mount point
@@ -232,12 +230,11 @@ private slots:
         // The trash folder is on the item's mount, but its files/ is not: only the move can tell.
         TestMount files(base() + "/elsewhere", homeTrashOnVolume + "/files");
         QVERIFY(files.mounted());
-        makeDir(top() + "/item");
-        writeFile(top() + "/item/f", "kept");
+        makeTree(top(), {"item/", "item/kept"});
 
         const TrashedItem trashed = moveToTrash(top() + "/item");
         QCOMPARE(trashed.trashDir, top() + "/.Trash-" + uid());
-        QCOMPARE(readBytes(trashed.trashDir + "/files/item/f"), QByteArray("kept"));
+        QCOMPARE(readBytes(trashed.trashDir + "/files/item/kept"), QByteArray("kept"));
         QCOMPARE(origin(trashed.trashDir, "item"), QByteArray("item"));
         QVERIFY(!exists(top() + "/item"));
         // The info claimed in the home trash for the failed move is gone again.

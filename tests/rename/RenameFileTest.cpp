@@ -1,24 +1,14 @@
 #include "FakeRenameHost.h"
-#include "TestFolders.h"
+#include "desktop/TrashTestKit.h"
 
-#include "fs/PlatformError.h"
-#include "desktop/TrashTree.h"
 #include "rename/RenameFile.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
 
-#include <cerrno>
-#include <climits>
-#include <map>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace torvane;
 using namespace torvane::test;
+using namespace torvane::trashtest;
 
 namespace {
 
@@ -28,51 +18,6 @@ bool succeeds(const QString& program, const QStringList& arguments)
     p.start(program, arguments);
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
-
-// A folder of a file system that ignores letter case but keeps it, as FAT and exFAT do: the
-// entry is found by any spelling and refuses a rename onto its own other spelling. Kernel FAT
-// gives every spelling the file's inode; FUSE exFAT numbers each spelling apart.
-class CaseInsensitiveFolder final : public RenameOps {
-public:
-    explicit CaseInsensitiveFolder(bool inodePerSpelling) : inodePerSpelling_(inodePerSpelling) {}
-
-    void renameNoReplace(const QByteArray& oldPath, const QByteArray& newPath) override
-    {
-        calls.append(oldPath + " -> " + newPath);
-        if (!entryExists(oldPath))
-            throw PlatformError::fromErrno(ENOENT);
-        if (entryExists(newPath))
-            throw PlatformError::fromErrno(EEXIST);
-        const int inode = entries.at(fold(oldPath)).second;
-        entries.erase(fold(oldPath));
-        entries[fold(newPath)] = {newPath, inode};
-    }
-    bool sameInode(const QByteArray& a, const QByteArray& b) override
-    {
-        if (inodePerSpelling_ && a != b)
-            return false;
-        return entryExists(a) && entryExists(b) && entries.at(fold(a)).second == entries.at(fold(b)).second;
-    }
-    bool entryExists(const QByteArray& path) override { return entries.count(fold(path)) != 0; }
-    bool listedExactly(const QByteArray& path) override { return entryExists(path) && entries.at(fold(path)).first == path; }
-
-    void add(const QByteArray& path, int inode) { entries[fold(path)] = {path, inode}; }
-    QByteArrayList stored() const
-    {
-        QByteArrayList out;
-        for (const auto& [key, entry] : entries)
-            out.append(entry.first);
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
-    QByteArrayList calls;
-
-private:
-    static QByteArray fold(const QByteArray& path) { return path.toLower(); }
-    bool inodePerSpelling_;
-    std::map<QByteArray, std::pair<QByteArray, int>> entries;
-};
 
 } // namespace
 
@@ -100,7 +45,6 @@ private slots:
         row("other name", {"a b"}, false, "/a b", "/A B.txt", {"A B.txt"});
         row("identical name", {"Same.txt"}, false, "/Same.txt", "/Same.txt", {"Same.txt"});
         row("not UTF-8", {stray}, false, '/' + stray, '/' + strayLower, {strayLower});
-        row("onto another file", {"a", "A"}, false, "/a", "/A", {});
         row("onto a hard link of itself", {"a", "A"}, true, "/a", "/A", {});
         row("missing", {}, false, "/gone.txt", "/GONE.TXT", {});
         row("missing, identical name", {}, false, "/gone", "/gone", {});
@@ -134,7 +78,7 @@ private slots:
         std::sort(files.begin(), files.end());
         QCOMPARE(filesIn(folder), fails ? files : after);
         for (const QByteArray& name : fails ? files : after)
-            QCOMPARE(readFile(folder + '/' + name), fails && !hardLink ? name : firstContent);
+            QCOMPARE(readBytes(folder + '/' + name), fails && !hardLink ? name : firstContent);
         for (const QByteArray& name : filesIn(folder))
             std::remove((folder + '/' + name).constData());   // QTemporaryDir cannot, if not UTF-8
     }
@@ -147,14 +91,8 @@ private slots:
         const QByteArray name(200, 'p');
         // QTemporaryDir cannot remove what is deeper than PATH_MAX.
         const auto removeDeep = qScopeGuard([&] { removeTree(AT_FDCWD, bytesOf(dir) + '/' + name); });
-        QByteArray deep = bytesOf(dir);
-        int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        for (int i = 0; i < 25 && fd >= 0; ++i) {
-            const int next = ::mkdirat(fd, name.constData(), 0755) == 0 ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-            ::close(fd);
-            fd = next;
-            deep += '/' + name;
-        }
+        const QByteArray deep = makeChain(bytesOf(dir), QByteArrayList(25, name));
+        const int fd = openFolder(deep, O_RDONLY);
         QVERIFY(fd >= 0);
         const auto closeDeep = qScopeGuard([fd] { ::close(fd); });
         QVERIFY(deep.size() > PATH_MAX);
@@ -181,47 +119,25 @@ private slots:
         renameFile(deep + "/a", deep + "/c", host);
         QVERIFY(host.lines.isEmpty());
         QCOMPARE(filesIn(deep), (QByteArrayList{"b", "c"}));
-        QCOMPARE(readFile(near + "/c"), QByteArray("first"));
+        QCOMPARE(readBytes(near + "/c"), QByteArray("first"));
 
         renameFile(deep + "/c", deep + "/b", host);
         QCOMPARE(host.lines, QStringList{" Cannot access " + QString::fromUtf8(deep) + "/c."});
-        QCOMPARE(readFile(near + "/b"), QByteArray("second"));
-        QCOMPARE(readFile(near + "/c"), QByteArray("first"));
+        QCOMPARE(readBytes(near + "/b"), QByteArray("second"));
+        QCOMPARE(readBytes(near + "/c"), QByteArray("first"));
 
         // Between two folders, each past PATH_MAX.
         renameNoReplace(deep + "/c", deep + "/sub/c");
-        QCOMPARE(readFile(near + "/sub/c"), QByteArray("first"));
+        QCOMPARE(readBytes(near + "/sub/c"), QByteArray("first"));
         QVERIFY_THROWS_EXCEPTION(PlatformError, renameNoReplace(deep + "/sub/c", deep + "/missing/c"));
         QCOMPARE(filesIn(deep), QByteArrayList{"b"});
     }
 
-    void caseInsensitiveFolder_data()
-    {
-        QTest::addColumn<bool>("inodePerSpelling");
-        QTest::newRow("one inode") << false;
-        QTest::newRow("inode per spelling") << true;
-    }
-    void caseInsensitiveFolder()
-    {
-        QFETCH(bool, inodePerSpelling);
-        CaseInsensitiveFolder fs(inodePerSpelling);
-        fs.add("/m/ABC.TXT", 1);
-        fs.add("/m/ABD.TXT", 2);
-        FakeRenameHost host;
-        // A case-only change is stored, by way of a name of ours in the same folder.
-        renameFile("/m/ABC.TXT", "/m/abc.txt", host, fs);
-        QVERIFY(host.lines.isEmpty());
-        QCOMPARE(fs.calls.size(), 3);
-        QVERIFY(fs.calls[1].startsWith("/m/ABC.TXT -> /m/.torvane-rename-"));
-        // Another file's name in another spelling is refused.
-        renameFile("/m/abc.txt", "/m/abd.txt", host, fs);
-        QCOMPARE(host.lines, QStringList{" Cannot access /m/abc.txt."});
-        QCOMPARE(fs.stored(), (QByteArrayList{"/m/ABD.TXT", "/m/abc.txt"}));
-    }
-
-    // The same on real FAT and exFAT images (exFAT through the kernel or through FUSE), where the
-    // machine lets the test make and mount them; and on a read-only volume, where every rename
-    // fails but an unchanged name is no rename at all and passes without a line.
+    // On file systems that ignore letter case but keep it: FAT and exFAT images (exFAT through the
+    // kernel, which gives every spelling the file's inode, or through FUSE, which numbers each
+    // spelling apart), where the machine lets the test make and mount them. A case-only change is
+    // stored; another file's name in another spelling is refused. And on a read-only volume, where
+    // every rename fails but an unchanged name is no rename at all and passes without a line.
     void onMountedFileSystems_data()
     {
         QTest::addColumn<QString>("mkfs");   // none: a tmpfs, made read-only once filled
@@ -275,8 +191,8 @@ private slots:
         QCOMPARE(host.lines, lines);
         QCOMPARE(filesIn(folder), after);
         // Found by the old spelling on every one of them: case-insensitive, or never renamed.
-        QCOMPARE(readFile(folder + "/ABC.TXT"), QByteArray("abc"));
-        QCOMPARE(readFile(folder + "/Other.txt"), QByteArray("other"));
+        QCOMPARE(readBytes(folder + "/ABC.TXT"), QByteArray("abc"));
+        QCOMPARE(readBytes(folder + "/Other.txt"), QByteArray("other"));
     }
 };
 

@@ -1,5 +1,5 @@
 #include "FakeRenameHost.h"
-#include "TestFolders.h"
+#include "desktop/TrashTestKit.h"
 #include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 
@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,18 +18,11 @@
 
 #include <functional>
 
-#include <unistd.h>
-
 using namespace torvane;
 using namespace torvane::test;
+using namespace torvane::trashtest;
 
 namespace {
-
-void makeFiles(const QByteArray& folder, const QByteArrayList& names)
-{
-    for (const QByteArray& name : names)
-        writeFile(folder + '/' + name, name);
-}
 
 QStringList texts(const QListWidget* list)
 {
@@ -182,9 +174,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        QVERIFY(QDir(dir.path()).mkpath("sub/deeper"));
-        makeFiles(folder, {"top.txt", ".hidden"});
-        makeFiles(folder + "/sub", {"inner.txt"});
+        makeTree(folder, {"sub/", "sub/deeper/", "top.txt", ".hidden", "sub/inner.txt"});
         QVERIFY(::symlink("top.txt", (folder + "/link.txt").constData()) == 0);
         Window win(folder);
         const QStringList dirs = texts(win.dir1());
@@ -243,7 +233,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(QByteArrayList, after);
         QTemporaryDir dir;
-        makeFiles(bytesOf(dir), files);
+        makeTree(bytesOf(dir), files);
         Window win(bytesOf(dir));
         win.choose(choice);
         win.select(selected);
@@ -287,9 +277,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray folder = bytesOf(dir);
-        makeFiles(folder, {"a (b).txt", "c.txt"});
-        QVERIFY(QDir(dir.path()).mkdir("other"));
-        makeFiles(folder + "/other", {"d.txt"});
+        makeTree(folder, {"a (b).txt", "c.txt", "other/", "other/d.txt"});
         Window win(folder);
         win.w.show();
         win.choose(2);
