@@ -3,15 +3,11 @@
 # caption and something drawn in it, a second start ends at once without a window, the rename
 # window opens on the root volume with its captions inside their buttons, and
 # File > Exit This Application, reached with the keyboard, ends the program.
-# Usage: smoke.sh PATH/TO/torvane; with TORVANE_SMOKE_KEEP set to a folder, the screenshots are kept there.
 set -u
 
 readonly CAPTION_PATTERN='^Ostrel - Torvane v2\.0$'
 
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/torvane" >&2
-    exit 2
-fi
+[[ $# -eq 1 && -x $1 ]] || { echo "usage: $0 PATH/TO/torvane" >&2; exit 2; }
 
 # Outside a display of our own, start one and run again inside it.
 if [[ -z ${TORVANE_SMOKE_DISPLAY:-} ]]; then
@@ -101,9 +97,7 @@ done
 if kill -0 "$second" 2>/dev/null; then
     fail "a second start still runs after 5 s"
 else
-    wait "$second"
-    status=$?
-    ((status == 0)) || fail "the second start ended with exit code $status"
+    wait "$second" || fail "the second start ended with exit code $?"
 fi
 ((most <= 1)) || fail "a second start showed a window of its own"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended when a second one started"
@@ -140,7 +134,6 @@ else
     sleep 1   # the first paint follows the map
     eval "$(xdotool getwindowgeometry --shell "$rename_window")"
     if import -window root "$work/rename.png" 2>"$work/import.log"; then
-        [[ -n ${TORVANE_SMOKE_KEEP:-} ]] && cp "$work/screen.png" "$work/rename.png" "$TORVANE_SMOKE_KEEP/"
         # "Rename the Entire Folder(s)" (cmdALL, 184 x 31 at 208,320): its dark text pixels must
         # keep clear of the frame on both sides; a caption too wide runs through it.
         read -r ink left right < <(convert "$work/rename.png" -crop "184x31+$((X + 208))+$((Y + 320))" +repage \

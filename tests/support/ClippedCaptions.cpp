@@ -9,7 +9,6 @@
 #include <QStyle>
 #include <QStyleOption>
 
-#include <algorithm>
 #include <optional>
 
 namespace torvane::test {
@@ -34,13 +33,6 @@ QRect buttonRoom(const QAbstractButton* button, QStyle::SubElement contents)
     return button->style()->subElementRect(contents, &option, button);
 }
 
-QRect labelRoom(const QLabel* label)
-{
-    const int margin = label->margin();
-    const QRect room = label->contentsRect().adjusted(margin, margin, -margin, -margin);
-    return room.adjusted(0, 0, -std::max(0, label->indent()), 0);
-}
-
 // The style sizes the title's rectangle to the text (blanks at its ends may fall outside); a
 // title that does not fit runs past the box.
 Caption groupBoxCaption(const QGroupBox* box)
@@ -57,7 +49,7 @@ Caption groupBoxCaption(const QGroupBox* box)
 
 std::optional<Caption> captionOf(const QWidget* control)
 {
-    // One line (or several) as the control draws it: an '&' marks a shortcut and takes no room.
+    // The text as the control draws it: an '&' marks a shortcut and takes no room.
     const auto drawn = [control](const QString& text, QRect room, int flags = Qt::TextShowMnemonic) {
         return Caption{text, QFontMetrics(control->font()).size(flags, text), room};
     };
@@ -67,15 +59,8 @@ std::optional<Caption> captionOf(const QWidget* control)
         return drawn(radio->text(), buttonRoom(radio, QStyle::SE_RadioButtonContents));
     if (const auto* check = qobject_cast<const QCheckBox*>(control))
         return drawn(check->text(), buttonRoom(check, QStyle::SE_CheckBoxContents));
-    if (const auto* label = qobject_cast<const QLabel*>(control)) {
-        const int flags = label->textFormat() == Qt::PlainText ? 0 : Qt::TextShowMnemonic;
-        const QRect room = labelRoom(label);
-        if (!label->wordWrap())
-            return drawn(label->text(), room, flags);
-        const QRect wrapped = QFontMetrics(label->font()).boundingRect(QRect(0, 0, room.width(), 1 << 20),
-                                                                        flags | Qt::TextWordWrap, label->text());
-        return Caption{label->text(), wrapped.size(), room};
-    }
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return drawn(label->text(), label->contentsRect(), label->textFormat() == Qt::PlainText ? 0 : Qt::TextShowMnemonic);
     if (const auto* box = qobject_cast<const QGroupBox*>(control); box && !box->title().isEmpty())
         return groupBoxCaption(box);
     return std::nullopt;

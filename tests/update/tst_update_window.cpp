@@ -49,17 +49,18 @@ struct Rig {
     // The window asks for the installer first.
     HttpTransfer* installer() const { return http.transfers.value(0); }
     HttpTransfer* driver() const { return http.transfers.value(1); }
-    QLabel* status(int row) const { return window->findChild<QLabel*>(QStringLiteral("lblLABEL%1").arg(row)); }
-    QProgressBar* bar(int row) const { return window->findChild<QProgressBar*>(QStringLiteral("prgBAR%1").arg(row)); }
-    double fill(int row) const { return double(bar(row)->value()) / bar(row)->maximum(); }
     QPushButton* install() const { return window->findChild<QPushButton*>(QStringLiteral("cmdInstall")); }
     QString path(const QString& name) const { return folder + u'/' + name; }
-    // Each row's text and bar colour, as "Done #00ff00".
+    // Each row's text, how full its bar is and the bar's colour, as "Done 1 #00ff00".
     QStringList rows() const
     {
         QStringList out;
-        for (int row : {0, 1})
-            out << status(row)->text() + u' ' + bar(row)->palette().color(QPalette::Highlight).name();
+        for (int row : {0, 1}) {
+            const auto* bar = window->findChild<QProgressBar*>(QStringLiteral("prgBAR%1").arg(row));
+            out << window->findChild<QLabel*>(QStringLiteral("lblLABEL%1").arg(row))->text() + u' '
+                       + QString::number(double(bar->value()) / bar->maximum()) + u' '
+                       + bar->palette().color(QPalette::Highlight).name();
+        }
         return out;
     }
 
@@ -90,18 +91,16 @@ private slots:
     {
         Rig rig;
         emit rig.installer()->progress(50, 200);
-        QCOMPARE(rig.rows(), (QStringList{"50 of 200... #0000ff", "  #0000ff"}));
-        QCOMPARE(rig.fill(0), 0.25);
+        QCOMPARE(rig.rows(), (QStringList{"50 of 200... 0.25 #0000ff", "  0 #0000ff"}));
 
         // Lengths past the bar's int range keep the true fraction.
         const qint64 big = qint64(6) << 30;
         emit rig.driver()->progress(big / 4 * 3, big);
-        QCOMPARE(rig.status(1)->text(), QStringLiteral("4831838208 of 6442450944..."));
-        QCOMPARE(rig.fill(1), 0.75);
+        QCOMPARE(rig.rows()[1], QStringLiteral("4831838208 of 6442450944... 0.75 #0000ff"));
         QCOMPARE(clippedCaptions(rig.window.get()), QStringList());
 
         Rig::complete(rig.installer(), "installer");
-        QCOMPARE(rig.rows().first(), QStringLiteral("Done #00ff00"));
+        QCOMPARE(rig.rows()[0], QStringLiteral("Done 1 #00ff00"));
         QVERIFY(!rig.install()->isEnabled());
 
         Rig::complete(rig.driver(), "driver");
@@ -120,7 +119,7 @@ private slots:
             emit transfer->progress(40, 100);
             emit transfer->finished(QByteArray(40, 'x'), 100, true);
         }
-        QCOMPARE(rig.rows(), (QStringList{"Failed #ff0000", "Failed #ff0000"}));
+        QCOMPARE(rig.rows(), (QStringList{"Failed 0.4 #ff0000", "Failed 0.4 #ff0000"}));
         QCOMPARE(readFile(rig.path("driverpack.exe")), QByteArray("old driver"));
         QCOMPARE(QDir(rig.folder).entryList(QDir::Files), QStringList{"driverpack.exe"});   // no temporary left
 
@@ -138,11 +137,11 @@ private slots:
     {
         Rig rig({}, QStringLiteral("my-update-folder"));
         Rig::complete(rig.driver(), "driver");
-        QCOMPARE(rig.rows(), (QStringList{"Done #00ff00", "Done #00ff00"}));
+        QCOMPARE(rig.rows(), (QStringList{"Done 1 #00ff00", "Done 1 #00ff00"}));
         QVERIFY(!rig.install()->isEnabled());
 
         Rig::fail(rig.installer());
-        QCOMPARE(rig.rows(), (QStringList{"Failed #ff0000", "Done #00ff00"}));
+        QCOMPARE(rig.rows(), (QStringList{"Failed 1 #ff0000", "Done 1 #00ff00"}));
         QVERIFY(rig.install()->isEnabled());
     }
 
