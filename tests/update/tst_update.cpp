@@ -201,19 +201,6 @@ private slots:
         QCOMPARE(d.files(), QStringList());
     }
 
-    void closingTheHolderAbandonsItsTransfers()
-    {
-        Downloads d;
-        d.server.serve("/f", {.body = QByteArray(1000, 'f'), .parts = 10, .partDelayMs = 30});
-        d.begin(d.server.url("/f"), "f.exe");
-        QVERIFY(QTest::qWaitFor([&] { return !d.events.isEmpty(); }, 5000));
-        d.control.reset();
-        const QStringList seen = d.events;
-        QTest::qWait(400);   // longer than the rest of the body takes
-        QCOMPARE(d.events, seen);
-        QCOMPARE(d.files(), QStringList());
-    }
-
     void malformedAddressWarnsAndRaisesNoEvent()
     {
         Downloads d;
