@@ -28,14 +28,7 @@ fail() {
 # anything else the program writes never touch the real ones. The program is copied there because
 # the folder it runs from is its application folder.
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        { kill -9 "$pid" && wait "$pid"; } 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill -9 $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p -m 700 "$work/home" "$work/app" "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
 export XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
@@ -59,7 +52,6 @@ focus() {
 started=$(now_ms)
 "$program" >"$work/first.log" 2>&1 &
 first=$!
-pids+=("$first")
 window=
 while [[ -z $window ]] && (($(now_ms) < started + 20000)); do
     window=$(windows | head -n 1)
@@ -86,7 +78,6 @@ fi
 # --- A second start ends at once with exit code 0, shows no window and leaves the first alone.
 "$program" >"$work/second.log" 2>&1 &
 second=$!
-pids+=("$second")
 most=0
 deadline=$(($(now_ms) + 5000))
 while kill -0 "$second" 2>/dev/null && (($(now_ms) < deadline)); do
