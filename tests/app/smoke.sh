@@ -3,15 +3,11 @@
 # caption and something drawn in it, a second start ends at once without a window, the rename
 # window opens on the root volume with its captions inside their buttons, and
 # File > Exit This Application, reached with the keyboard, ends the program.
-# Usage: smoke.sh PATH/TO/torvane; with TORVANE_SMOKE_KEEP set to a folder, the screenshots are kept there.
 set -u
 
 readonly CAPTION_PATTERN='^Ostrel - Torvane v2\.0$'
 
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/torvane" >&2
-    exit 2
-fi
+[[ $# -eq 1 && -x $1 ]] || { echo "usage: $0 PATH/TO/torvane" >&2; exit 2; }
 
 # Outside a display of our own, start one and run again inside it.
 if [[ -z ${TORVANE_SMOKE_DISPLAY:-} ]]; then
@@ -32,14 +28,7 @@ fail() {
 # anything else the program writes never touch the real ones. The program is copied there because
 # the folder it runs from is its application folder.
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        { kill -9 "$pid" && wait "$pid"; } 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill -9 $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p -m 700 "$work/home" "$work/app" "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
 export XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
@@ -63,7 +52,6 @@ focus() {
 started=$(now_ms)
 "$program" >"$work/first.log" 2>&1 &
 first=$!
-pids+=("$first")
 window=
 while [[ -z $window ]] && (($(now_ms) < started + 20000)); do
     window=$(windows | head -n 1)
@@ -90,7 +78,6 @@ fi
 # --- A second start ends at once with exit code 0, shows no window and leaves the first alone.
 "$program" >"$work/second.log" 2>&1 &
 second=$!
-pids+=("$second")
 most=0
 deadline=$(($(now_ms) + 5000))
 while kill -0 "$second" 2>/dev/null && (($(now_ms) < deadline)); do
@@ -101,9 +88,7 @@ done
 if kill -0 "$second" 2>/dev/null; then
     fail "a second start still runs after 5 s"
 else
-    wait "$second"
-    status=$?
-    ((status == 0)) || fail "the second start ended with exit code $status"
+    wait "$second" || fail "the second start ended with exit code $?"
 fi
 ((most <= 1)) || fail "a second start showed a window of its own"
 kill -0 "$first" 2>/dev/null || fail "the first instance ended when a second one started"
@@ -140,7 +125,6 @@ else
     sleep 1   # the first paint follows the map
     eval "$(xdotool getwindowgeometry --shell "$rename_window")"
     if import -window root "$work/rename.png" 2>"$work/import.log"; then
-        [[ -n ${TORVANE_SMOKE_KEEP:-} ]] && cp "$work/screen.png" "$work/rename.png" "$TORVANE_SMOKE_KEEP/"
         # "Rename the Entire Folder(s)" (cmdALL, 184 x 31 at 208,320): its dark text pixels must
         # keep clear of the frame on both sides; a caption too wide runs through it.
         read -r ink left right < <(convert "$work/rename.png" -crop "184x31+$((X + 208))+$((Y + 320))" +repage \

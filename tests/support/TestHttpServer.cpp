@@ -1,96 +1,107 @@
 #include "support/TestHttpServer.h"
 
+#include "support/Files.h"
+
+#include <QDir>
 #include <QPointer>
-#include <QTcpSocket>
+#include <QProcess>
+#include <QSslSocket>
 #include <QTimer>
 
-#include <algorithm>
-#include <cctype>
 #include <memory>
-#include <optional>
 
 namespace torvane::test {
 
-namespace {
-
-QByteArray statusLine(int status)
+std::optional<SelfSigned> makeSelfSigned(const QString& folder, QString* error)
 {
-    const char* reason = status == 200 ? "OK" : status == 404 ? "Not Found" : status < 400 ? "Found" : "Error";
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    const QString certPath = QDir(folder).filePath(QStringLiteral("cert.pem"));
+    const QString keyPath = QDir(folder).filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    // The name the clients ask for must be in the certificate, or even a client that trusts it
+    // refuses it; the tests ask for 127.0.0.1.
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1",
+                   "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", keyPath, "-out", certPath});
+    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
+        *error = QStringLiteral("openssl req failed: %1 %2").arg(openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
+        return std::nullopt;
+    }
+    SelfSigned made{QSslCertificate(readFile(certPath), QSsl::Pem), QSslKey(readFile(keyPath), QSsl::Rsa, QSsl::Pem)};
+    if (made.certificate.isNull() || made.key.isNull()) {
+        *error = QStringLiteral("the certificate or the key made by openssl does not load");
+        return std::nullopt;
+    }
+    return made;
 }
 
-std::optional<TestHttpServer::Request> parseRequest(const QByteArray& head)
+TestHttpServer::TestHttpServer(std::optional<SelfSigned> identity) : identity_(std::move(identity))
+{
+    listen(QHostAddress(QHostAddress::LocalHost), 0);
+}
+
+QUrl TestHttpServer::url(const QByteArray& path) const
+{
+    const QString scheme = identity_ ? QStringLiteral("https") : QStringLiteral("http");
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(serverPort()) + QString::fromLatin1(path));
+}
+
+void TestHttpServer::incomingConnection(qintptr descriptor)
+{
+    QTcpSocket* socket = identity_ ? new QSslSocket(this) : new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    ++connections;
+    auto head = std::make_shared<QByteArray>();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, head] {
+        if (head->endsWith("\r\n\r\n"))
+            return;   // one request per connection
+        head->append(socket->readAll());
+        if (const qsizetype end = head->indexOf("\r\n\r\n"); end >= 0) {
+            head->truncate(end + 4);
+            answer(socket, *head);
+        }
+    });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // A client that refuses the certificate ends the handshake with an alert; this side reports
+    // that as an error and has nothing more to do.
+    connect(socket, &QTcpSocket::errorOccurred, socket, &QObject::deleteLater);
+    if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
+        tls->setLocalCertificate(identity_->certificate);
+        tls->setPrivateKey(identity_->key);
+        tls->startServerEncryption();
+    }
+}
+
+void TestHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
 {
     const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    if (first.size() < 3)
-        return std::nullopt;
-    TestHttpServer::Request request{first[1], {}};
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+    Request request{lines[0].split(' ').value(1), {}};
+    for (const QByteArray& line : lines.mid(1)) {
+        if (const qsizetype colon = line.indexOf(':'); colon > 0)
+            request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
     }
-    return request;
-}
-
-} // namespace
-
-TestHttpServer::TestHttpServer()
-{
-    server_.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    connect(&server_, &QTcpServer::newConnection, this, &TestHttpServer::accept);
-}
-
-void TestHttpServer::accept()
-{
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        socket->setParent(this);
-        auto head = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, head] {
-            if (head->endsWith("\r\n\r\n"))
-                return;   // one request per connection
-            head->append(socket->readAll());
-            if (!head->isEmpty() && !std::isupper(static_cast<unsigned char>(head->front()))) {
-                ++notHttp;
-                head->clear();
-                socket->abort();
-                return;
-            }
-            const qsizetype end = head->indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
-            head->truncate(end + 4);
-            if (const auto request = parseRequest(*head)) {
-                requests.append(*request);
-                answer(socket, *request);
-            }
-        });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-}
-
-void TestHttpServer::answer(QTcpSocket* socket, const Request& request)
-{
-    const Reply reply = replies_.value(request.path, Reply{404, "not here", true, 1, 0, -1, false, {}});
+    requests.append(request);
+    const Reply reply = replies_.value(request.path, Reply{.status = 404, .body = "not here"});
     if (reply.silent)
         return;
+    // Clients read the status number only; the reason phrase may be anything.
     const int status = !reply.location.isEmpty() && reply.status == 200 ? 302 : reply.status;
-    QByteArray head = statusLine(status);
+    QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + " Status\r\n";
     if (!reply.location.isEmpty())
-        head += "Location: " + reply.location + "\r\n";
+        response += "Location: " + reply.location + "\r\n";
     if (reply.contentLength)
-        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(head);
+        response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    socket->write(response + "Connection: close\r\n\r\n");
 
     const QByteArray body = reply.cutAfter >= 0 ? reply.body.left(reply.cutAfter) : reply.body;
-    const int parts = std::max(1, reply.parts);
-    const qsizetype partSize = (body.size() + parts - 1) / parts;
+    const qsizetype partSize = (body.size() + reply.parts - 1) / reply.parts;
     QPointer<QTcpSocket> guard(socket);
-    for (int i = 0; i < parts; ++i) {
+    for (int i = 0; i < reply.parts; ++i) {
         const QByteArray piece = body.mid(i * partSize, partSize);
-        const bool last = i == parts - 1;
+        const bool last = i == reply.parts - 1;
         QTimer::singleShot(i * reply.partDelayMs, this, [guard, piece, last] {
             if (!guard)
                 return;
@@ -99,15 +110,6 @@ void TestHttpServer::answer(QTcpSocket* socket, const Request& request)
                 guard->disconnectFromHost();
         });
     }
-}
-
-TestHttpServer::Reply body(const QByteArray& bytes, int parts, int delayMs)
-{
-    TestHttpServer::Reply reply;
-    reply.body = bytes;
-    reply.parts = parts;
-    reply.partDelayMs = delayMs;
-    return reply;
 }
 
 quint16 closedPort()
