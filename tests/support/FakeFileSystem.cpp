@@ -48,13 +48,8 @@ void FakeFileSystem::removeFolder(const QByteArray& path)
 
 void FakeFileSystem::addVolume(const QByteArray& mountPath, VolumeSpace space)
 {
-    volumes_.push_back({Volume{normal(mountPath), "/dev/fake" + QByteArray::number(volumes_.size()), "ext4"}, space});
-    addFolder(mountPath, folders_.count(normal(mountPath)) ? folders_[normal(mountPath)].size : 0);
-}
-
-void FakeFileSystem::removeVolume(const QByteArray& mountPath)
-{
-    std::erase_if(volumes_, [&](const auto& v) { return v.first.mountPath == normal(mountPath); });
+    volumes_[normal(mountPath)] = space;
+    addFolder(mountPath, folderExists(mountPath) ? at(mountPath).size : 0);
 }
 
 WalkErrors FakeFileSystem::walkErrors(std::size_t limit)
@@ -65,21 +60,19 @@ WalkErrors FakeFileSystem::walkErrors(std::size_t limit)
     return errors;
 }
 
+// In mount path order, each on a device of its own.
 std::vector<Volume> FakeFileSystem::volumes()
 {
     std::vector<Volume> out;
-    for (const auto& v : volumes_)
-        out.push_back(v.first);
+    for (const auto& [mountPath, space] : volumes_)
+        out.push_back(Volume{mountPath, "fake:" + mountPath, "ext4"});
     return out;
 }
 
 VolumeSpace FakeFileSystem::volumeSpace(const QByteArray& mountPath)
 {
-    for (const auto& v : volumes_) {
-        if (v.first.mountPath == normal(mountPath))
-            return v.second;
-    }
-    return {};
+    const auto it = volumes_.find(normal(mountPath));
+    return it == volumes_.end() ? VolumeSpace{} : it->second;
 }
 
 std::optional<FolderSizes> FakeFileSystem::folderSizes(const QByteArray& path)

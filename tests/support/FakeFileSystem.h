@@ -33,8 +33,9 @@ public:
     FolderData& addFolder(const QByteArray& path, std::uint64_t size = 0);
     void removeFolder(const QByteArray& path);   // with everything below it
 
+    // A volume is known by its mount path: adding one again only changes its space.
     void addVolume(const QByteArray& mountPath, VolumeSpace space);
-    void removeVolume(const QByteArray& mountPath);   // its folders stay, like an empty mount point
+    void removeVolume(const QByteArray& mountPath) { volumes_.erase(normal(mountPath)); }   // its folders stay
 
     std::vector<Volume> volumes() override;
     void watchVolumes(std::function<void()> onChange) override { volumesChanged = std::move(onChange); }
@@ -63,7 +64,7 @@ private:
     static QByteArray normal(const QByteArray& path);
     FolderData& at(const QByteArray& path);   // throws ENOENT for an unknown folder
     std::map<QByteArray, FolderData> folders_;   // byte order, like the real listing
-    std::vector<std::pair<Volume, VolumeSpace>> volumes_;
+    std::map<QByteArray, VolumeSpace> volumes_;   // by mount path
 };
 
 } // namespace torvane::test
