@@ -18,39 +18,25 @@ namespace {
 struct Caption {
     QString text;
     QSize needs;
-    QRect room;
+    QSize room;
 };
 
 // The room the style leaves a button's caption; of a push button's features only the frame an
 // auto-default button keeps for the default mark changes it.
-QRect buttonRoom(const QAbstractButton* button, QStyle::SubElement contents)
+QSize buttonRoom(const QAbstractButton* button, QStyle::SubElement contents)
 {
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
     if (const auto* push = qobject_cast<const QPushButton*>(button); push && push->autoDefault())
         option.features |= QStyleOptionButton::AutoDefaultButton;
-    return button->style()->subElementRect(contents, &option, button);
-}
-
-// The style sizes the title's rectangle to the text (blanks at its ends may fall outside); a
-// title that does not fit runs past the box.
-Caption groupBoxCaption(const QGroupBox* box)
-{
-    QStyleOptionGroupBox option;
-    option.initFrom(box);
-    option.text = box->title();
-    option.textAlignment = box->alignment();
-    option.lineWidth = 1;
-    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
-    return {option.text, title.size(), QRect(title.left(), title.top(), box->width() - title.left(), title.height())};
+    return button->style()->subElementRect(contents, &option, button).size();
 }
 
 std::optional<Caption> captionOf(const QWidget* control)
 {
     // The text as the control draws it: an '&' marks a shortcut and takes no room.
-    const auto drawn = [control](const QString& text, QRect room, int flags = Qt::TextShowMnemonic) {
+    const auto drawn = [control](const QString& text, QSize room, int flags = Qt::TextShowMnemonic) {
         return Caption{text, QFontMetrics(control->font()).size(flags, text), room};
     };
     if (const auto* button = qobject_cast<const QPushButton*>(control))
@@ -60,10 +46,20 @@ std::optional<Caption> captionOf(const QWidget* control)
     if (const auto* check = qobject_cast<const QCheckBox*>(control))
         return drawn(check->text(), buttonRoom(check, QStyle::SE_CheckBoxContents));
     if (const auto* label = qobject_cast<const QLabel*>(control))
-        return drawn(label->text(), label->contentsRect(), label->textFormat() == Qt::PlainText ? 0 : Qt::TextShowMnemonic);
-    if (const auto* box = qobject_cast<const QGroupBox*>(control); box && !box->title().isEmpty())
-        return groupBoxCaption(box);
-    return std::nullopt;
+        return drawn(label->text(), label->contentsRect().size(), label->textFormat() == Qt::PlainText ? 0 : Qt::TextShowMnemonic);
+    const auto* box = qobject_cast<const QGroupBox*>(control);
+    if (!box || box->title().isEmpty())
+        return std::nullopt;
+    // The style sizes the title's rectangle to the text (blanks at its ends may fall outside); a
+    // title that does not fit runs past the box.
+    QStyleOptionGroupBox option;
+    option.initFrom(box);
+    option.text = box->title();
+    option.textAlignment = box->alignment();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+    return Caption{option.text, title.size(), QSize(box->width() - title.left(), title.height())};
 }
 
 } // namespace
@@ -75,14 +71,14 @@ QStringList clippedCaptions(const QWidget* window)
         const std::optional<Caption> caption = control->isVisibleTo(window) ? captionOf(control) : std::nullopt;
         if (!caption || caption->text.isEmpty())
             continue;
-        if (caption->needs.width() > caption->room.width() || caption->needs.height() > caption->room.height()) {
+        // Too wide or too tall is clipped.
+        if (caption->room.expandedTo(caption->needs) != caption->room)
             clipped << QStringLiteral("%1 \"%2\": needs %3 x %4 px, has %5 x %6")
                            .arg(control->objectName(), caption->text)
                            .arg(caption->needs.width())
                            .arg(caption->needs.height())
                            .arg(caption->room.width())
                            .arg(caption->room.height());
-        }
     }
     return clipped;
 }

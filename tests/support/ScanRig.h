@@ -5,8 +5,8 @@
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
 #include "support/FakePrompter.h"
+#include "support/Files.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -38,11 +38,7 @@ struct ScanRig {
         scanner = std::make_unique<DriveScanner>(fs, prompter, std::move(c), reportPath());
     }
     QString reportPath() const { return dir.path() + QStringLiteral("/xmlOutput.xml"); }
-    QByteArray report() const
-    {
-        QFile f(reportPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray report() const { return readFile(reportPath()); }
 };
 
 } // namespace torvane::test

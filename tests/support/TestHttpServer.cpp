@@ -23,13 +23,10 @@ std::optional<SelfSigned> makeSelfSigned(const QString& folder, QString* error)
     openssl.start(QStringLiteral("openssl"),
                   {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-days", "1",
                    "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", keyPath, "-out", certPath});
-    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
-        *error = QStringLiteral("openssl req failed: %1 %2").arg(openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
-        return std::nullopt;
-    }
+    const bool ran = openssl.waitForFinished(60000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
     SelfSigned made{QSslCertificate(readFile(certPath), QSsl::Pem), QSslKey(readFile(keyPath), QSsl::Rsa, QSsl::Pem)};
-    if (made.certificate.isNull() || made.key.isNull()) {
-        *error = QStringLiteral("the certificate or the key made by openssl does not load");
+    if (!ran || made.certificate.isNull() || made.key.isNull()) {
+        *error = QStringLiteral("openssl req failed: %1 %2").arg(openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
         return std::nullopt;
     }
     return made;
