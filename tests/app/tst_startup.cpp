@@ -1,9 +1,9 @@
 #include "app/Startup.h"
 #include "desktop/AppInfo.h"
 #include "desktop/InstanceLock.h"
+#include "support/Files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,7 +26,7 @@ private slots:
     {
         QTemporaryDir dir;
         for (const char* name : {"Update.exe", "driverpack.exe", "update.exe.txt"})
-            QVERIFY(QFile(dir.filePath(QLatin1String(name))).open(QIODevice::WriteOnly));
+            test::writeFile(dir.filePath(QLatin1String(name)), {});
         QCOMPARE(deleteLeftoverInstaller(dir.path()), 1);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"driverpack.exe", "update.exe.txt"}));
     }
@@ -53,10 +53,7 @@ private slots:
         QVERIFY(InstanceLock(path).acquired());
 
         // A lock left by a process that no longer runs is stale and taken over.
-        QFile stale(path);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("999999\ntorvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        stale.close();
+        test::writeFile(path, "999999\ntorvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         QVERIFY(InstanceLock(path).acquired());
     }
 };
