@@ -72,10 +72,9 @@ QString checkAnswer(const QUrl& base, const QString& appFolder, BoxAnswer answer
     const QDeadlineTimer deadline(10s);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* window = QApplication::activeModalWidget();
-        const QDir folder(appFolder);
-        if (window && ((folder.exists(QStringLiteral("update.exe")) && folder.exists(QStringLiteral("driverpack.exe"))) ||
-                       deadline.hasExpired()))
+        const QStringList both{QStringLiteral("update.exe"), QStringLiteral("driverpack.exe")};
+        if (QWidget* window = QApplication::activeModalWidget();
+            window && (QDir(appFolder).entryList(both, QDir::Files).size() == 2 || deadline.hasExpired()))
             window->close();
     });
     poll.start(10);
