@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(extremes.total().kind, FolderChange::Kind::Changed);
     }
 
-    void windowListsEarlierScansAndTheChangedFolders()
+    void windowListsEarlierScansAndTheChangedFoldersToShowAndOpen()
     {
         Scans scans;
         Window w(scans.store);
@@ -205,39 +205,29 @@ private slots:
         big->setExpanded(true);
         QCOMPARE(rows(big), QStringList{"+12.50 MB | 30.00 MB | 42.50 MB | cache"});
 
-        // Another earlier scan.
-        w.choice->setCurrentIndex(2);
-        QTRY_COMPARE(w.total->text(), QStringLiteral("Total change: +30.50 MB (from 90.00 MB to 120.50 MB)"));
-        QCOMPARE(rows(w.tree->invisibleRootItem()),
-                 (QStringList{"-37.50 MB | 90.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
-                              "+5.00 MB | (new) | 5.00 MB | same", "+2.00 MB | (new) | 2.00 MB | \uFFFD\\nodd"}));
-    }
-
-    void windowGivesAbsolutePathsToShowAndOpen()
-    {
-        Scans scans;
-        Window w(scans.store);
-        w.window.setCurrent(scans.current, "/mnt/vol");
-        QTRY_VERIFY(!w.tree->isHidden());
+        // Show and open get absolute paths; a gone folder is nowhere to show or open.
         QVERIFY(!w.showInTree->isEnabled());
-
         w.tree->setCurrentItem(w.tree->topLevelItem(3));
         QVERIFY(w.showInTree->isEnabled());
         QTest::mouseClick(w.showInTree, Qt::LeftButton);
-        w.tree->topLevelItem(0)->setExpanded(true);
-        w.tree->setCurrentItem(w.tree->topLevelItem(0)->child(0));
+        w.tree->setCurrentItem(big->child(0));
         QTest::mouseClick(w.openFolder, Qt::LeftButton);
         const QList<QAction*> menu = w.tree->actions();   // show in tree, open folder
         QCOMPARE(menu.size(), 2);
         menu[0]->trigger();
         QCOMPARE(w.shown, (std::vector<QByteArray>{"/mnt/vol/\xff\nodd", "/mnt/vol/big/cache"}));
         QCOMPARE(w.opened, (std::vector<QByteArray>{"/mnt/vol/big/cache"}));
-
-        // A gone folder is nowhere to show or open.
         w.tree->setCurrentItem(w.tree->topLevelItem(2));
         QVERIFY(!w.showInTree->isEnabled() && !w.openFolder->isEnabled() && !menu[0]->isEnabled());
         menu[1]->trigger();
         QCOMPARE(w.opened.size(), std::size_t(1));
+
+        // Another earlier scan.
+        w.choice->setCurrentIndex(2);
+        QTRY_COMPARE(w.total->text(), QStringLiteral("Total change: +30.50 MB (from 90.00 MB to 120.50 MB)"));
+        QCOMPARE(rows(w.tree->invisibleRootItem()),
+                 (QStringList{"-37.50 MB | 90.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
+                              "+5.00 MB | (new) | 5.00 MB | same", "+2.00 MB | (new) | 2.00 MB | \uFFFD\\nodd"}));
     }
 
     void windowSaysSoWhenThereIsNothingToCompareOrTheSnapshotIsDamaged()
