@@ -10,17 +10,13 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { useTestSettings(); }
 
-    void startUpShowsTheVersionAndChoosesAVolume()
+    void startUpShowsTheVersionAndChoosesAVolumeAndResizeKeepsTheLayoutRule()
     {
         Harness h;
         QCOMPARE(h.status(), QStringLiteral("Ostrel Torvane Version:2.0.22"));
         QCOMPARE(h.find<QComboBox>("drvHDs")->currentData().toByteArray(), QByteArray("/data"));
         QCOMPARE(clippedCaptions(h.w.get()), QStringList());
-    }
 
-    void resizeKeepsDriveListAndRunButtonRule()
-    {
-        Harness h;
         h.w->resize(900, 700);
         QTest::qWait(50);
         auto* drv = h.find<QWidget>("drvHDs");
