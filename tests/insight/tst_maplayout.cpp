@@ -121,7 +121,7 @@ class MapLayoutTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void treeHasFoldersFilesAndTheRest()
+    void treeHasFoldersFilesAndTheRestAndShrinksOnRemoval()
     {
         // a: 100 in all, 30 in x, 45 in listed files; its own other files are the 25 left.
         const MapVolume volume = mapVolume({{"", 5}, {"a", 25}, {"a/x", 30}},
@@ -142,6 +142,19 @@ private slots:
         const MapTree onDisk("/data", {{"", {100, 8192}}, {"a", {100, 4096}}}, {{"/data/a/sparse", 90, 0, {}}}, true);
         QCOMPARE(childList(onDisk, onDisk.root()), (QByteArrayList{"a=4096", "other files=4096"}));
         QCOMPARE(childList(onDisk, onDisk.find("/data/a")), (QByteArrayList{"other files=4096"}));
+
+        // A removal shrinks the ancestors and moves them to their new place among siblings.
+        MapTree shrinking = treeOf(mapVolume({{"", 0}, {"a", 10}, {"a/x", 50}, {"a/y", 20}, {"b", 70}, {"c", 40}}));
+        QCOMPARE(childList(shrinking, shrinking.root()), (QByteArrayList{"a=80", "b=70", "c=40"}));
+        const int x = shrinking.find("/data/a/x");
+        QVERIFY(shrinking.remove(x));
+        QCOMPARE(childList(shrinking, shrinking.root()), (QByteArrayList{"b=70", "c=40", "a=30"}));
+        QCOMPARE(childList(shrinking, shrinking.find("/data/a")), (QByteArrayList{"y=20", "other files=10"}));
+        QCOMPARE(shrinking.node(shrinking.root()).size, 140u);
+        QCOMPARE(shrinking.find("/data/a/x"), -1);
+        QVERIFY(!shrinking.remove(x));
+        QVERIFY(!shrinking.remove(shrinking.root()));
+        QVERIFY(!shrinking.remove(shrinking.nodeCount()));
     }
 
     void treeFindsFoldersByPath()
@@ -182,21 +195,6 @@ private slots:
         QCOMPARE(tree.nearestFolder("/media/usb/" + odd + "/later/made"), tree.node(inner).parent);
         QCOMPARE(tree.nearestFolder("/media/usbstick/a"), -1);
         QCOMPARE(tree.find("/media/usb/" + odd + "/gone"), -1);
-    }
-
-    void treeRemovalShrinksAncestorsAndKeepsOrder()
-    {
-        MapTree tree = treeOf(mapVolume({{"", 0}, {"a", 10}, {"a/x", 50}, {"a/y", 20}, {"b", 70}, {"c", 40}}));
-        QCOMPARE(childList(tree, tree.root()), (QByteArrayList{"a=80", "b=70", "c=40"}));
-        const int x = tree.find("/data/a/x");
-        QVERIFY(tree.remove(x));
-        QCOMPARE(childList(tree, tree.root()), (QByteArrayList{"b=70", "c=40", "a=30"}));
-        QCOMPARE(childList(tree, tree.find("/data/a")), (QByteArrayList{"y=20", "other files=10"}));
-        QCOMPARE(tree.node(tree.root()).size, 140u);
-        QCOMPARE(tree.find("/data/a/x"), -1);
-        QVERIFY(!tree.remove(x));
-        QVERIFY(!tree.remove(tree.root()));
-        QVERIFY(!tree.remove(tree.nodeCount()));
     }
 
     void fileKindsByExtension()
