@@ -119,7 +119,7 @@ class ChangesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void comparisonListsWhatChanged()
+    void comparisonListsWhatChangedFromAnyInput()
     {
         const SnapshotComparison apparent(kOlder, kNewer, SizeKind::Apparent);
         QCOMPARE(apparent.total().change(), 1);
@@ -143,20 +143,16 @@ private slots:
         QCOMPARE(allocated.total().oldSize, std::uint64_t(200));
         QCOMPARE(listed(allocated, ""), (QByteArrayList{"same 32>50 changed+", "shrunk 24>8 changed+", "new 0>9 new+",
                                                         "gone 8>0 gone+", "grown 12>16 changed", "box 40>40 changed+"}));
-    }
 
-    // A snapshot read from a file may be in any order and may lack folders between others.
-    void comparisonTakesAnyInput()
-    {
+        // A snapshot read from a file may be in any order and may lack folders between others.
         Snapshot older = kOlder;
         Snapshot newer = kNewer;
         std::mt19937 shuffle(7);
         std::shuffle(older.folders.begin(), older.folders.end(), shuffle);
         std::shuffle(newer.folders.begin(), newer.folders.end(), shuffle);
         const SnapshotComparison shuffled(older, newer, SizeKind::Apparent);
-        const SnapshotComparison sorted(kOlder, kNewer, SizeKind::Apparent);
         for (const QByteArray path : {"", "box", "gone", "new", "shrunk"})
-            QCOMPARE(listed(shuffled, path), listed(sorted, path));
+            QCOMPARE(listed(shuffled, path), listed(apparent, path));
 
         // Without "a/b", "a/b/c" is listed under "a" by the rest of its path.
         const SnapshotComparison gaps(makeSnapshot("v", 1, {{"", 1}, {"a", 1}}),
