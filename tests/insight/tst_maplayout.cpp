@@ -60,7 +60,7 @@ QString brokenProperty(const MapTree& tree, const MapLayout& layout)
                 return at() + "a folder with room and contents but no tiles inside";
             continue;
         }
-        std::uint64_t smallest = UINT64_MAX, smallItems = 0;
+        std::uint64_t smallItems = 0;
         bool merged = false;
         std::vector<std::int32_t> ownTiles;
         for (std::uint32_t c = tile.firstChild; c < tile.firstChild + tile.childCount; ++c) {
@@ -72,10 +72,7 @@ QString brokenProperty(const MapTree& tree, const MapLayout& layout)
                 smallItems = child.size;
                 if (child.node != tile.node || c + 1 != tile.firstChild + tile.childCount)
                     return at() + "small items that are not the folder's last tile";
-            } else if (tree.node(child.node).parent != tile.node) {
-                return at() + "a tile for another folder's child";
             } else {
-                smallest = std::min(smallest, child.size);
                 ownTiles.push_back(child.node);
             }
             const double share = double(child.size) / double(total) * content.width() * content.height();
@@ -83,18 +80,14 @@ QString brokenProperty(const MapTree& tree, const MapLayout& layout)
             if (std::abs(area - share) > 0.01 * share)
                 return at() + QStringLiteral("child %1 has area %2 for a share of %3").arg(c).arg(area).arg(share);
         }
-        std::sort(ownTiles.begin(), ownTiles.end());
-        if (std::adjacent_find(ownTiles.begin(), ownTiles.end()) != ownTiles.end())
-            return at() + "a child with two tiles";
-        // Only the smallest children go without a tile of their own: merged, or a sliver lost.
+        // The tree lists children largest first. Tiles of their own go to the first of them, each
+        // once and in that order; only the smallest go without: merged, or a sliver lost.
+        const std::span<const std::int32_t> children = tree.children(tile.node);
+        if (ownTiles.size() > children.size() || !std::equal(ownTiles.begin(), ownTiles.end(), children.begin()))
+            return at() + "tiles that are not of the largest children in order";
         std::uint64_t untiled = 0;
-        for (const std::int32_t child : tree.children(tile.node)) {
-            if (std::binary_search(ownTiles.begin(), ownTiles.end(), child))
-                continue;
-            untiled += tree.node(child).size;
-            if (tree.node(child).size > smallest)
-                return at() + "a larger child merged while a smaller one has its own tile";
-        }
+        for (std::size_t k = ownTiles.size(); k < children.size(); ++k)
+            untiled += tree.node(children[k]).size;
         if (merged && smallItems != untiled)
             return at() + "small items that do not add up to the children without a tile";
         const double lost = merged ? 0 : double(untiled) / double(total) * content.width() * content.height();
