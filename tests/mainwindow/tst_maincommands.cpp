@@ -20,15 +20,23 @@ class MainCommandsTest : public QObject {
 private slots:
     void initTestCase() { useTestSettings(); }
 
-    void deleteMovesToTrashAfterConfirmationButNeverARoot()
+    void folderCommandsOpenShowPropertiesAndDeleteButNeverARoot()
     {
         Harness h;
         h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
+        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
+        QVERIFY(h.shell.propertiesShown.isEmpty());
         h.w->runClicked();
         h.select("/data/");
+        h.action("mOpen2")->trigger();
+        h.action("mProperties1")->trigger();
         h.action("mDelete1")->trigger();
         QCOMPARE(h.prompter.boxes.size(), 1);
         QCOMPARE(h.prompter.boxes[0].buttons, BoxButtons::Ok);
+        h.select("/data/z");
+        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
+        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
+        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
 
         h.select("/data/a/b");
         const QString parentCaption = h.node("/data/a")->text(0);
@@ -59,21 +67,6 @@ private slots:
         h.action("mDelete1")->trigger();
         QVERIFY(h.status().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
         QCOMPARE(h.selected(), QByteArray("/data/a"));
-    }
-
-    void openAndProperties()
-    {
-        Harness h;
-        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
-        QVERIFY(h.shell.propertiesShown.isEmpty());
-        h.w->runClicked();
-        h.select("/data/");
-        h.action("mOpen2")->trigger();
-        h.action("mProperties1")->trigger();
-        h.select("/data/z");
-        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
-        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
-        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
 
         h.shell.failWith = std::pair<int, QString>{0, QStringLiteral("No program could open the folder")};
         h.action("mOpen2")->trigger();
