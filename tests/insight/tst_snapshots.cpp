@@ -101,7 +101,7 @@ private slots:
         }
     }
 
-    void cutFlippedOrForeignFilesAreRejected()
+    void seedFilesReadAsDescribedButCutFlippedOrForeignOnesAreRejected()
     {
         const QByteArray file = encodeSnapshot(oddSnapshot());
         for (const qsizetype size : {qsizetype(0), qsizetype(5), qsizetype(8), qsizetype(31), qsizetype(32),
@@ -127,11 +127,8 @@ private slots:
         body[40] = char(body[40] ^ 0x10);
         QCOMPARE(decodeSnapshot(body).reason, QStringLiteral("damaged (checksum mismatch)"));
         QCOMPARE(decodeSnapshot(small + "x").reason, QStringLiteral("damaged (bytes past its end)"));
-    }
 
-    // Old files must stay readable, so the reader may not drift from the format's description.
-    void seedFilesReadAsDescribed()
-    {
+        // Old files must stay readable, so the reader may not drift from the format's description.
         const SnapshotRead plain = readSeed("plain");
         QVERIFY2(plain.snapshot, qPrintable(plain.reason));
         constexpr std::uint64_t G = std::uint64_t(1) << 30;
