@@ -179,7 +179,6 @@ private slots:
             QTest::newRow(admin) << "/data/" + QByteArray(admin) << "mnuDir3";
         for (const char* plain : {".Trash-x", "$Recycle.Bin", "z"})
             QTest::newRow(plain) << "/data/" + QByteArray(plain) << "mnuDir2";
-        QTest::newRow("root") << QByteArray("/data/") << "mnuDir2";
     }
 
     void contextMenuFollowsTheSelectedFolder()
