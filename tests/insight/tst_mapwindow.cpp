@@ -121,18 +121,6 @@ private slots:
         }
     }
 
-    void windowPointingShowsPathAndSize()
-    {
-        Rig rig;
-        const QByteArray odd("odd\n\xff", 5);
-        rig.scan(mapVolume({{"", 0}, {odd, 3 * MB}, {"b", MB}}));
-        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-        QTest::mouseMove(rig.view, rig.pointOn("/data/" + odd, MapTileKind::OtherFiles));
-        QTRY_COMPARE(rig.status(), QStringLiteral("/data/odd\\n\uFFFD (other files)  [3.00 MB]"));
-        QTest::mouseMove(rig.view, rig.pointOn("/data/b"));
-        QTRY_COMPARE(rig.status(), QStringLiteral("/data/b  [1.00 MB]"));
-    }
-
     void windowDoubleClickZoomsAndUpReturns()
     {
         Rig rig;
@@ -184,7 +172,7 @@ private slots:
         QCOMPARE(rig.view->currentLayout().tiles.front().size, 20 * MB);
     }
 
-    void windowNotesAndRescans()
+    void windowNotesRescansAndPointing()
     {
         Rig rig;
         QTest::mouseClick(rig.view, Qt::LeftButton, {}, rig.view->rect().center());
@@ -205,8 +193,16 @@ private slots:
         rig.scan();
         QCOMPARE(rig.window.topFolder(), QByteArray("/data/a"));
         QVERIFY(rig.note()->isHidden());
-        rig.scan(mapVolume({{"", MB}, {"b", MB}}));
+
+        // Gone in the next: the map shows the volume. Pointing names the tile, its bytes escaped.
+        const QByteArray odd("odd\n\xff", 5);
+        rig.scan(mapVolume({{"", 0}, {odd, 3 * MB}, {"b", MB}}));
         QCOMPARE(rig.window.topFolder(), QByteArray("/data"));
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+        QTest::mouseMove(rig.view, rig.pointOn("/data/" + odd, MapTileKind::OtherFiles));
+        QTRY_COMPARE(rig.status(), QStringLiteral("/data/odd\\n\uFFFD (other files)  [3.00 MB]"));
+        QTest::mouseMove(rig.view, rig.pointOn("/data/b"));
+        QTRY_COMPARE(rig.status(), QStringLiteral("/data/b  [1.00 MB]"));
     }
 };
 

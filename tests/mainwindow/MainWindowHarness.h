@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>

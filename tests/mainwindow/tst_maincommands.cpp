@@ -20,15 +20,23 @@ class MainCommandsTest : public QObject {
 private slots:
     void initTestCase() { useTestSettings(); }
 
-    void deleteMovesToTrashAfterConfirmationButNeverARoot()
+    void folderCommandsOpenShowPropertiesAndDeleteButNeverARoot()
     {
         Harness h;
         h.shell.onTrash = [&](const QByteArray& p) { h.fs.removeFolder(p); };
+        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
+        QVERIFY(h.shell.propertiesShown.isEmpty());
         h.w->runClicked();
         h.select("/data/");
+        h.action("mOpen2")->trigger();
+        h.action("mProperties1")->trigger();
         h.action("mDelete1")->trigger();
         QCOMPARE(h.prompter.boxes.size(), 1);
         QCOMPARE(h.prompter.boxes[0].buttons, BoxButtons::Ok);
+        h.select("/data/z");
+        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
+        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
+        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
 
         h.select("/data/a/b");
         const QString parentCaption = h.node("/data/a")->text(0);
@@ -59,21 +67,6 @@ private slots:
         h.action("mDelete1")->trigger();
         QVERIFY(h.status().startsWith(QStringLiteral("Error: 2 : No such file or directory\r\n")));
         QCOMPARE(h.selected(), QByteArray("/data/a"));
-    }
-
-    void openAndProperties()
-    {
-        Harness h;
-        h.action("mProperties1")->trigger();   // nothing selected: nothing shown
-        QVERIFY(h.shell.propertiesShown.isEmpty());
-        h.w->runClicked();
-        h.select("/data/");
-        h.action("mOpen2")->trigger();
-        h.action("mProperties1")->trigger();
-        h.select("/data/z");
-        QTest::mouseClick(h.find<QPushButton>("cmdOpen"), Qt::LeftButton);
-        QCOMPARE(h.shell.openedFolders, (QList<QByteArray>{"/data/", "/data/z"}));
-        QCOMPARE(h.shell.propertiesShown, QList<QByteArray>{"/data/"});
 
         h.shell.failWith = std::pair<int, QString>{0, QStringLiteral("No program could open the folder")};
         h.action("mOpen2")->trigger();
@@ -134,21 +127,10 @@ private slots:
         QVERIFY(unwritable.shell.openedFiles.isEmpty());
     }
 
-    void openXmlOutputShowsTheReport()
-    {
-        Harness h;
-        h.w->runClicked();
-        h.action("mOpenXML")->trigger();
-        QWidget* report = h.find<QWidget>("reportWindow");
-        QVERIFY(report && report->isVisible());
-        auto* tree = report->findChild<QTreeWidget*>(QStringLiteral("reportTree"));
-        QVERIFY(tree && tree->topLevelItemCount() > 0);
-        delete report;
-    }
-
     // The View windows before any scan and on the last one: Largest Files shows its rows in the
     // tree and trashes them through Delete's question, Map opens on the folder selected in the
-    // tree, Changes compares the last scan with the one before (every complete scan is kept).
+    // tree, Changes compares the last scan with the one before (every complete scan is kept),
+    // Open XML Output reads the report the scan wrote.
     void viewWindowsWorkOnTheLastScan()
     {
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane")).removeRecursively();
@@ -185,6 +167,10 @@ private slots:
         QCOMPARE(h.shell.trashed, QList<QByteArray>{"/data/a/b/c/big.iso"});
         QCOMPARE(h.prompter.boxes.last().text, QStringLiteral("Move the file \"/data/a/b/c/big.iso\" to the trash?"));
         QCOMPARE(table->model()->rowCount(), 1);
+
+        h.action("mOpenXML")->trigger();
+        auto* report = h.find<QTreeWidget>("reportTree");
+        QVERIFY(report && report->isVisible() && report->topLevelItemCount() > 0);
     }
 };
 

@@ -10,17 +10,13 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { useTestSettings(); }
 
-    void startUpShowsTheVersionAndChoosesAVolume()
+    void startUpShowsTheVersionAndChoosesAVolumeAndResizeKeepsTheLayoutRule()
     {
         Harness h;
         QCOMPARE(h.status(), QStringLiteral("Ostrel Torvane Version:2.0.22"));
         QCOMPARE(h.find<QComboBox>("drvHDs")->currentData().toByteArray(), QByteArray("/data"));
         QCOMPARE(clippedCaptions(h.w.get()), QStringList());
-    }
 
-    void resizeKeepsDriveListAndRunButtonRule()
-    {
-        Harness h;
         h.w->resize(900, 700);
         QTest::qWait(50);
         auto* drv = h.find<QWidget>("drvHDs");
@@ -183,7 +179,6 @@ private slots:
             QTest::newRow(admin) << "/data/" + QByteArray(admin) << "mnuDir3";
         for (const char* plain : {".Trash-x", "$Recycle.Bin", "z"})
             QTest::newRow(plain) << "/data/" + QByteArray(plain) << "mnuDir2";
-        QTest::newRow("root") << QByteArray("/data/") << "mnuDir2";
     }
 
     void contextMenuFollowsTheSelectedFolder()
