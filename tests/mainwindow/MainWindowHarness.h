@@ -27,9 +27,12 @@ namespace mainwindowtest {
 
 constexpr std::uint64_t MB = 1024 * 1024;
 
-// Settings of the tests' own, not the user's.
+// Settings and kept scans of the tests' own, not the user's, and not shared with the other test
+// programs of the main window, which ctest runs side by side.
 inline void useTestSettings()
 {
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
     QSettings().clear();
 }

@@ -17,14 +17,13 @@ private slots:
         QCOMPARE(h.find<QComboBox>("drvHDs")->currentData().toByteArray(), QByteArray("/data"));
         QCOMPARE(clippedCaptions(h.w.get()), QStringList());
 
-        h.w->resize(900, 700);
-        QTest::qWait(50);
         auto* drv = h.find<QWidget>("drvHDs");
         auto* run = h.find<QWidget>("cmdRun");
         auto* status = h.find<QWidget>("txtStatus");
+        h.w->resize(900, 700);
+        QTRY_VERIFY(status->width() > 600);   // the proportions followed the window
         QCOMPARE(drv->width(), status->width() - run->width() - 7);
         QCOMPARE(run->height(), drv->height());
-        QVERIFY(status->width() > 600);   // the proportions followed the window
     }
 
     void runDisablesStartControlsWhileScanning()
