@@ -79,19 +79,20 @@ private slots:
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &orphan), 0);
         makeTree(work(), {"a/", "a/same/", "b/", "b/same/", "note"});
 
-        QCOMPARE(moveToTrash(work() + "/a/same").name, QByteArray("same.2"));
-        QCOMPARE(moveToTrash(work() + "/b/same").name, QByteArray("same.3"));   // same.2's info is taken
-        QCOMPARE(moveToTrash(work() + "/note").name, QByteArray("note.2"));
+        // same.3: same.2's info is taken.
+        QByteArrayList origins;
+        for (const char* item : {"/a/same", "/b/same", "/note"}) {
+            const QByteArray name = moveToTrash(work() + item).name;
+            origins << name + ' ' + origin(homeTrash(), name);
+        }
+        const QByteArray w = work();
+        QCOMPARE(origins, (QByteArrayList{"same.2 " + w + "/a/same", "same.3 " + w + "/b/same", "note.2 " + w + "/note"}));
         struct stat st;
         QCOMPARE(::lstat((homeTrash() + "/files/same").constData(), &st), 0);
         QCOMPARE(st.st_ino, orphan.st_ino);
         QCOMPARE(readBytes(homeTrash() + "/files/note"), QByteArray("orphan"));
         QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("note"));
-        QCOMPARE(origin(homeTrash(), "same.2"), work() + "/a/same");
-        QCOMPARE(origin(homeTrash(), "same.3"), work() + "/b/same");
-        QCOMPARE(origin(homeTrash(), "note.2"), work() + "/note");
-        QVERIFY(!exists(homeTrash() + "/info/same.trashinfo"));
-        QVERIFY(!exists(homeTrash() + "/info/note.trashinfo"));
+        QCOMPARE(countEntries(homeTrash() + "/info"), 3);
     }
 
     void refusalsChangeNothing()
@@ -261,19 +262,14 @@ private slots:
             QCOMPARE(byFd.st_ino, byPath.st_ino);
             ::close(fd);
         }
-        const std::pair<QByteArray, int> refused[] = {
-            {w + "/missing", ENOENT}, {w + "/file", ENOTDIR}, {w + "/file/..", ENOTDIR},
-            {w + "/loop", ELOOP},     {QByteArray(), ENOENT},
-        };
-        for (const auto& [path, error] : refused) {
+        // Refusals leave the result alone and say why in errno.
+        QList<int> errors;
+        for (const QByteArray& path : {w + "/missing", w + "/file", w + "/file/..", w + "/loop", QByteArray()}) {
             QByteArray resolved = "untouched";
             errno = 0;
-            const int fd = resolveFolder(path, resolved);
-            const int err = errno;
-            QCOMPARE(fd, -1);
-            QCOMPARE(err, error);
-            QCOMPARE(resolved, QByteArray("untouched"));
+            errors << (resolveFolder(path, resolved) == -1 && resolved == "untouched" ? errno : -1);
         }
+        QCOMPARE(errors, (QList<int>{ENOENT, ENOTDIR, ENOTDIR, ELOOP, ENOENT}));
     }
 };
 
