@@ -137,11 +137,8 @@ struct Form {
 
 std::shared_ptr<ControlAccess> find(const ControlList& controls, const QString& name)
 {
-    for (const auto& c : controls) {
-        if (c->name() == name)
-            return c;
-    }
-    return nullptr;
+    const auto found = std::find_if(controls.begin(), controls.end(), [&](const auto& c) { return c->name() == name; });
+    return found == controls.end() ? nullptr : *found;
 }
 
 // What a control reads for each place property, "-" where it has none.
@@ -304,7 +301,7 @@ private slots:
     }
 
     // The same through a real widget tree, in twips.
-    void enumeratesNamedWidgetsAndTimers()
+    void widgetsAreReadAndWrittenAsControls()
     {
         Form form;
         WidgetFormAccess access(&form.root);
@@ -322,9 +319,30 @@ private slots:
         // The button relative to the frame; a line is not sized, it has end points.
         const auto button = find(controls, "cmdOpen");
         QCOMPARE(places(*button), QStringList({"120", "2250", "1710", "270", "-", "-", "-", "-"}));
-        QCOMPARE(places(*find(controls, "linSep")), QStringList({"-", "-", "-", "-", "150", "3772.5", "3150", "3772.5"}));
+        const auto line = find(controls, "linSep");
+        QCOMPARE(places(*line), QStringList({"-", "-", "-", "-", "150", "3772.5", "3150", "3772.5"}));
         QCOMPARE(places(*find(controls, "Timer")), QStringList(8, "-"));
         QCOMPARE(button->get(P::FontSize), std::optional<double>(form.button->font().pointSizeF()));
+
+        // What a widget cannot take is refused.
+        QVERIFY(!button->set(P::Width, -15));
+        QCOMPARE(form.button->width(), 114);
+        form.button->setMaximumWidth(100);
+        QVERIFY(!button->set(P::Width, 1800));
+        QVERIFY(button->set(P::Height, 300));
+        QCOMPARE(form.button->height(), 20);
+        QVERIFY(button->set(P::FontSize, 12));
+        QCOMPARE(form.button->font().pointSizeF(), 12.0);
+        QVERIFY(!find(controls, "Timer")->set(P::Width, 15));
+
+        // A line's end points are written one at a time; the far end may pass the old near end.
+        QVERIFY(line->set(P::X1, 4500));
+        QVERIFY(line->set(P::X2, 5400));
+        QCOMPARE(form.line->geometry(), QRect(300, 250, 60, 3));
+
+        delete form.button;
+        QCOMPARE(button->get(P::Left), std::nullopt);
+        QVERIFY(!button->set(P::Left, 15));
     }
 
     void keepsAWidgetTreeInProportion()
@@ -344,35 +362,6 @@ private slots:
         form.root.resize(400, 300);
         r.adjust();
         QCOMPARE(geometries(form), original);
-    }
-
-    void refusesWhatAWidgetCannotTake()
-    {
-        Form form;
-        WidgetFormAccess access(&form.root);
-        const ControlList controls = access.controls();
-        const auto button = find(controls, "cmdOpen");
-
-        QVERIFY(!button->set(P::Width, -15));
-        QCOMPARE(form.button->width(), 114);
-        form.button->setMaximumWidth(100);
-        QVERIFY(!button->set(P::Width, 1800));
-        QVERIFY(button->set(P::Height, 300));
-        QCOMPARE(form.button->height(), 20);
-
-        QVERIFY(button->set(P::FontSize, 12));
-        QCOMPARE(form.button->font().pointSizeF(), 12.0);
-
-        // A line's end points are written one at a time; the far end may pass the old near end.
-        const auto line = find(controls, "linSep");
-        QVERIFY(line->set(P::X1, 4500));
-        QVERIFY(line->set(P::X2, 5400));
-        QCOMPARE(form.line->geometry(), QRect(300, 250, 60, 3));
-
-        QVERIFY(!find(controls, "Timer")->set(P::Width, 15));
-        delete form.button;
-        QCOMPARE(button->get(P::Left), std::nullopt);
-        QVERIFY(!button->set(P::Left, 15));
     }
 };
 
