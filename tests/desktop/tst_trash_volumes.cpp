@@ -190,12 +190,8 @@ private slots:
     {
         // The volume is the home file system here.
         qputenv("XDG_DATA_HOME", top() + "/data");
-        makeDir(top() + "/data");
-        makeDir(top() + "/shared");
-        for (const char* name : {"/inside", "/outside", "/plain"}) {
-            makeDir(top() + "/shared" + name);
-            writeFile(top() + "/shared" + name + "/f", name);
-        }
+        makeTree(top(), {"data/", "shared/", "shared/inside/", "shared/inside/inside", "shared/outside/",
+                         "shared/outside/outside", "shared/plain/", "shared/plain/plain"});
         // Bound within the home volume, where climbing by device alone passes the bind mount's top,
         // and outside it, where a user's bind mount of the home file system usually is.
         TestMount within(top() + "/shared", top() + "/bound");
@@ -205,7 +201,7 @@ private slots:
         for (const auto& [bound, name] : items) {
             const TrashedItem trashed = moveToTrash(bound->path() + '/' + name);
             QCOMPARE(trashed.trashDir, bound->path() + "/.Trash-" + uid());
-            QCOMPARE(readBytes(top() + "/shared/.Trash-" + uid() + "/files/" + name + "/f"), '/' + name);
+            QCOMPARE(readBytes(top() + "/shared/.Trash-" + uid() + "/files/" + name + '/' + name), name);
             QCOMPARE(origin(trashed.trashDir, name), name);
         }
         // The home trash was neither used nor made for them.
@@ -213,7 +209,7 @@ private slots:
 
         // The same folder reached through the home mount goes to the home trash.
         QCOMPARE(moveToTrash(top() + "/shared/plain").trashDir, top() + "/data/Trash");
-        QCOMPARE(readBytes(top() + "/data/Trash/files/plain/f"), QByteArray("/plain"));
+        QCOMPARE(readBytes(top() + "/data/Trash/files/plain/plain"), QByteArray("plain"));
     }
 
     void homeTrashOutOfReachFallsBackToTheTop()
