@@ -65,23 +65,18 @@ private slots:
         QCOMPARE(QByteArray::fromPercentEncoding(recorder.urls.first().path(QUrl::FullyEncoded).toLatin1()), path);
     }
 
-    void openFailsWithTheReason()
+    void failuresSayWhyAndProgramsRunDetached()
     {
-        // The offscreen platform has no opener for files, as a desktop without one.
         QTemporaryDir dir;
         LinuxShell shell;
+        // The offscreen platform has no opener for files, as a desktop without one.
         const QString reason = thrownBy([&] { shell.openFolder(QFile::encodeName(dir.path())); }).description();
         QVERIFY2(reason.startsWith(QLatin1String("No program could open the folder")), qPrintable(reason));
         QCOMPARE(thrownBy([&] { shell.openFile(dir.filePath(QStringLiteral("torvane.log"))); }).number(), ENOENT);
-    }
 
-    void startProgramRunsDetachedOrSaysWhy()
-    {
-        QTemporaryDir dir;
         const QString marker = dir.filePath(QStringLiteral("ran"));
         const QString script = dir.filePath(QStringLiteral("installer.sh"));
         writeFile(QFile::encodeName(script), "#!/bin/sh\necho started > '" + QFile::encodeName(marker) + "'\n");
-        LinuxShell shell;
         // Not executable yet: the caller's job, and the failure says why.
         const PlatformError notExecutable = thrownBy([&] { shell.startProgram(script); });
         QVERIFY2(notExecutable.description().contains(script), qPrintable(notExecutable.description()));
