@@ -152,7 +152,9 @@ inline struct stat statOf(const QByteArray& path)
     struct stat st {};
     const PathParts parts = splitPath(path);
     const int fd = openFolder(parts.folder, O_PATH);
-    if (fd >= 0 && ::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fd < 0)
+        return st;
+    if (::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         st = {};
     ::close(fd);
     return st;
