@@ -145,16 +145,19 @@ inline QByteArray makeChain(const QByteArray& folder, const QByteArrayList& name
     return fd < 0 ? QByteArray() : path;
 }
 
-// The entry at the end of a path of any length, without following it; false when it is missing.
-inline bool lstatLong(const QByteArray& path, struct stat& st)
+// The entry at the end of a path of any length, without following it; all zero (no inode) when
+// it is missing.
+inline struct stat statOf(const QByteArray& path)
 {
+    struct stat st {};
     const PathParts parts = splitPath(path);
     const int fd = openFolder(parts.folder, O_PATH);
     if (fd < 0)
-        return false;
-    const bool found = ::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        return st;
+    if (::fstatat(fd, parts.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        st = {};
     ::close(fd);
-    return found;
+    return st;
 }
 
 inline QByteArray uid()
