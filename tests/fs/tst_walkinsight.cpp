@@ -77,8 +77,7 @@ private slots:
         oracle_ = torvane::hostile::measure(mixed_.root());
     }
     void walkMatchesOracle();
-    void largestMatchOracle();
-    void fileSystemMatchesOracle();
+    void largestAndIndexMatchOracle();
     void replacedAndAbandonedWalks();
 };
 
@@ -127,7 +126,7 @@ void WalkInsightTest::walkMatchesOracle()
     QCOMPARE(int(walk.sizeOf("links/a/orig").state), int(Walk::State::Missing));
 }
 
-void WalkInsightTest::largestMatchOracle()
+void WalkInsightTest::largestAndIndexMatchOracle()
 {
     const QByteArrayList largest = expectedLargest(oracle_, "", true);
     QCOMPARE(largest.size(), 1000);
@@ -147,11 +146,8 @@ void WalkInsightTest::largestMatchOracle()
         QCOMPARE(walk.largest(3).size(), std::size_t(3));
         QCOMPARE(walk.largest(3)[2].path, walk.largest()[2].path);
     }
-}
 
-// Both sizes of every folder, and the largest files with full paths, as the program asks for them.
-void WalkInsightTest::fileSystemMatchesOracle()
-{
+    // Both sizes of every folder, and the largest files with full paths, as the program asks for them.
     const QByteArray root = bytes(mixed_.root());
     LinuxFileSystem fs;
     QVERIFY(fs.largestFiles().empty());

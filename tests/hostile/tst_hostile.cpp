@@ -2,13 +2,10 @@
 // root and as an unprivileged user.
 
 #include "FuzzSupport.h"
-#include "HostileTree.h"
-#include "WalkFixture.h"
+#include "WalkFixture.h"   // the hostile library, LinuxFileSystem and the system calls too
 
 #include "fs/Keys.h"
-#include "fs/LinuxFileSystem.h"
 #include "fs/MountTable.h"
-#include "fs/PlatformError.h"
 #include "support/ScanRig.h"
 
 #include <QApplication>
@@ -18,9 +15,6 @@
 #include <QTest>
 #include <QTreeWidgetItemIterator>
 #include <QXmlStreamReader>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>

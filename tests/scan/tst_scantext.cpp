@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-
 using namespace torvane;
 
 constexpr std::uint64_t MB = 1024 * 1024;
@@ -20,7 +19,8 @@ class ScanTextTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void mbTextIgnoresLocale()
+    // Sizes whatever the locale, status lines and the scan's time stamp.
+    void sizeAndStatusTexts()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(mbText(0), QStringLiteral("0.00"));
@@ -29,6 +29,19 @@ private slots:
         QCOMPARE(mbText(std::uint64_t(3) * 1024 * 1024 * MB), QStringLiteral("3145728.00"));
         QCOMPARE(mbText(5243), QStringLiteral("0.01"));   // 0.005 MB rounds up
         QLocale::setDefault(QLocale::c());
+
+        // Names never break a line in two, turn the rest of it around or hide bytes that are not UTF-8.
+        const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
+        QCOMPARE(scanTimeStamp(when), QStringLiteral("03/05/2024@14:07:09"));
+        QCOMPARE(accessTimeText(QDateTime(QDate(2024, 3, 5), QTime(0, 0))),
+                 QLocale().toString(QDate(2024, 3, 5), QLocale::ShortFormat));
+        QCOMPARE(errorLine("a\nb", 13, QStringLiteral("x")), QStringLiteral("Error: a\\nb13 : x"));
+        const QString line = readingLine(0, "olr\xe2\x80\xaetxt.exe", when);
+        QCOMPARE(line.section(QLatin1Char(' '), 5, 5), QStringLiteral("olr\\u202etxt.exe"));
+        QVERIFY2(line.endsWith(QLatin1Char(']')), qPrintable(line));
+        QCOMPARE(folderCaption(0, "caf\xe9\x01"), QStringLiteral(" [0.00 MB] caf\uFFFD\\x01"));
+        QCOMPARE(folderCaption(0, "next\xc2\x85line\xe2\x80\xa8sep\xe2\x80\xa9para"),
+                 QStringLiteral(" [0.00 MB] next\\x85line\\u2028sep\\u2029para"));
     }
 
     // The order of captions, and the tree's sort agrees with it whatever order the family was added
@@ -73,22 +86,6 @@ private slots:
         box.completeScan(QStringLiteral("STAMP"));
         box.repaint();
         QCOMPARE(view.toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")), box.text());
-    }
-
-    // Names never break a line in two, turn the rest of it around or hide bytes that are not UTF-8.
-    void statusLinesAndStamp()
-    {
-        const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
-        QCOMPARE(scanTimeStamp(when), QStringLiteral("03/05/2024@14:07:09"));
-        QCOMPARE(accessTimeText(QDateTime(QDate(2024, 3, 5), QTime(0, 0))),
-                 QLocale().toString(QDate(2024, 3, 5), QLocale::ShortFormat));
-        QCOMPARE(errorLine("a\nb", 13, QStringLiteral("x")), QStringLiteral("Error: a\\nb13 : x"));
-        const QString line = readingLine(0, "olr\xe2\x80\xaetxt.exe", when);
-        QCOMPARE(line.section(QLatin1Char(' '), 5, 5), QStringLiteral("olr\\u202etxt.exe"));
-        QVERIFY2(line.endsWith(QLatin1Char(']')), qPrintable(line));
-        QCOMPARE(folderCaption(0, "caf\xe9\x01"), QStringLiteral(" [0.00 MB] caf\uFFFD\\x01"));
-        QCOMPARE(folderCaption(0, "next\xc2\x85line\xe2\x80\xa8sep\xe2\x80\xa9para"),
-                 QStringLiteral(" [0.00 MB] next\\x85line\\u2028sep\\u2029para"));
     }
 
     void sortingKeepsOpenNodesOpen()
