@@ -71,8 +71,6 @@ void VolumesTest::driveList_data()
     QTest::newRow("desktop") << kDesktop << false << QByteArray("/home/alice") << QByteArrayList{home, root, efi, stick, nfs};
     // "/homework" is not inside "/home".
     QTest::newRow("home beside /home") << kDesktop << false << QByteArray("/homework/bob") << byPath;
-    // A home on tmpfs (a live session) is on no listed drive but the root's.
-    QTest::newRow("home on tmpfs") << kDesktop << false << QByteArray("/run/user/1000/home") << byPath;
     QTest::newRow("home on a stick") << kDesktop << false << QByteArray("/media/alice/MY STICK/x")
                                      << QByteArrayList{stick, root, efi, home, nfs};
 
@@ -158,11 +156,7 @@ void VolumesTest::mountingAndUnmountingAreWatched()
 
     if (::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") != 0)
         QSKIP("cannot mount a tmpfs here (needs CAP_SYS_ADMIN)");
-    bool isMounted = true;
-    const auto unmount = qScopeGuard([&] {
-        if (isMounted)
-            ::umount(folder.constData());
-    });
+    const auto unmount = qScopeGuard([&] { ::umount(folder.constData()); });   // fails harmlessly when not mounted
     int before = changes;
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
     const torvane::VolumeSpace space = fs.volumeSpace(folder);
@@ -171,7 +165,6 @@ void VolumesTest::mountingAndUnmountingAreWatched()
 
     before = changes;
     QVERIFY(::umount(folder.constData()) == 0);
-    isMounted = false;
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
     QVERIFY(!fs.volumeSpace(folder).ready);   // though the empty folder answers statvfs for "/"
 
@@ -180,13 +173,11 @@ void VolumesTest::mountingAndUnmountingAreWatched()
     fs.watchVolumes([&] { ++replaced; });
     before = changes;
     QVERIFY(::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") == 0);
-    isMounted = true;
     QTRY_VERIFY_WITH_TIMEOUT(replaced > 0, 10000);
     QCOMPARE(changes, before);
     fs.watchVolumes({});
     replaced = 0;
     QVERIFY(::umount(folder.constData()) == 0);
-    isMounted = false;
     QTest::qWait(300);
     QCOMPARE(replaced, 0);
     QCOMPARE(changes, before);

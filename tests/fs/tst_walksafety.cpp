@@ -170,8 +170,7 @@ void WalkSafetyTest::linksAreNeverOpened()
         // A link on the way down counts as much as one at the end.
         QCOMPARE(walkio::openBeneath(root.get(), name + "/inner", false), -1);
     }
-    const walkio::Fd inner(walkio::openBeneath(root.get(), "real/inner", true));
-    QVERIFY(inner.valid());
+    // That it opens real folders: the budget test, whose walk without a budget opens by path.
 
     // The walk reads the root (listing the victim as a folder), then is held at the open of
     // "a-gate", the first folder it opens after the root with one thread; the victim becomes a
