@@ -68,11 +68,6 @@ public:
             qFatal("create %s: %s", rel.c_str(), std::strerror(errno));
         ::close(fd);
     }
-    void link(const std::string& from, const std::string& to) const
-    {
-        if (::link(at(from).c_str(), at(to).c_str()) != 0)
-            qFatal("link %s", to.c_str());
-    }
     void symlink(const std::string& target, const std::string& rel) const
     {
         if (::symlink(target.c_str(), at(rel).c_str()) != 0)

@@ -52,7 +52,6 @@ private slots:
     void driveList_data();
     void driveList();
     void escapes();
-    void linesThatAreNotMounts();
     void spaceOnlyWhileMounted();
     void mountingAndUnmountingAreWatched();
 };
@@ -72,13 +71,13 @@ void VolumesTest::driveList_data()
     QTest::newRow("desktop") << kDesktop << false << QByteArray("/home/alice") << QByteArrayList{home, root, efi, stick, nfs};
     // "/homework" is not inside "/home".
     QTest::newRow("home beside /home") << kDesktop << false << QByteArray("/homework/bob") << byPath;
-    // A home on tmpfs (a live session) is on no listed drive but the root's.
-    QTest::newRow("home on tmpfs") << kDesktop << false << QByteArray("/run/user/1000/home") << byPath;
     QTest::newRow("home on a stick") << kDesktop << false << QByteArray("/media/alice/MY STICK/x")
                                      << QByteArrayList{stick, root, efi, home, nfs};
 
-    // The root file system is a drive even as an overlay; two binds of one device are one drive.
-    QTest::newRow("container") << QByteArray("600 550 0:90 / / rw,relatime - overlay overlay rw,lowerdir=/l,upperdir=/u\n"
+    // The root file system is a drive even as an overlay; two binds of one device are one drive;
+    // lines that are no mounts (too few fields) are left out.
+    QTest::newRow("container") << QByteArray("\n garbage\n700 600 8:2 / /short rw - ext4\n"
+                                             "600 550 0:90 / / rw,relatime - overlay overlay rw,lowerdir=/l,upperdir=/u\n"
                                              "601 600 0:91 / /proc rw - proc proc rw\n"
                                              "602 600 0:92 / /dev rw - tmpfs tmpfs rw\n"
                                              "603 600 254:1 /data/w /work rw,relatime - ext4 /dev/vdb rw\n"
@@ -125,15 +124,6 @@ void VolumesTest::escapes()
     QCOMPARE(torvane::unescapeMountField("end\\"), QByteArray("end\\"));
 }
 
-void VolumesTest::linesThatAreNotMounts()
-{
-    const QByteArray table = "\n garbage\n26 1 8:2 / / rw - ext4\n27 1 8:3 / /x rw shared:1 - ext4 /dev/sdb rw\n";
-    const std::vector<MountEntry> e = torvane::parseMountInfo(table);
-    QCOMPARE(e.size(), std::size_t(1));
-    QCOMPARE(e[0].mountPath, QByteArray("/x"));
-    QCOMPARE(e[0].deviceId, QByteArray("8:3"));
-}
-
 // A volume has space only while the table has a mount at exactly its path: the empty folder an
 // unmounted volume leaves answers statvfs with the numbers of the file system around it (on the
 // running system: mountingAndUnmountingAreWatched).
@@ -166,11 +156,7 @@ void VolumesTest::mountingAndUnmountingAreWatched()
 
     if (::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") != 0)
         QSKIP("cannot mount a tmpfs here (needs CAP_SYS_ADMIN)");
-    bool isMounted = true;
-    const auto unmount = qScopeGuard([&] {
-        if (isMounted)
-            ::umount(folder.constData());
-    });
+    const auto unmount = qScopeGuard([&] { ::umount(folder.constData()); });   // fails harmlessly when not mounted
     int before = changes;
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
     const torvane::VolumeSpace space = fs.volumeSpace(folder);
@@ -179,7 +165,6 @@ void VolumesTest::mountingAndUnmountingAreWatched()
 
     before = changes;
     QVERIFY(::umount(folder.constData()) == 0);
-    isMounted = false;
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
     QVERIFY(!fs.volumeSpace(folder).ready);   // though the empty folder answers statvfs for "/"
 
@@ -188,13 +173,11 @@ void VolumesTest::mountingAndUnmountingAreWatched()
     fs.watchVolumes([&] { ++replaced; });
     before = changes;
     QVERIFY(::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") == 0);
-    isMounted = true;
     QTRY_VERIFY_WITH_TIMEOUT(replaced > 0, 10000);
     QCOMPARE(changes, before);
     fs.watchVolumes({});
     replaced = 0;
     QVERIFY(::umount(folder.constData()) == 0);
-    isMounted = false;
     QTest::qWait(300);
     QCOMPARE(replaced, 0);
     QCOMPARE(changes, before);

@@ -18,11 +18,6 @@ namespace {
 const char* const kChildVariable = "TORVANE_WALK_AS_NOBODY";
 constexpr std::int64_t kPast = 1614834367;   // 2021-03-04 05:06:07 UTC: older than any relatime window
 
-bool isChild()
-{
-    return qEnvironmentVariableIsSet(kChildVariable);
-}
-
 } // namespace
 
 class WalkAccessTest : public QObject {
@@ -38,7 +33,7 @@ private slots:
 // all the same; lastAccess still shows the time from before the walk.
 void WalkAccessTest::othersFoldersShowTheirOldTime()
 {
-    if (!isChild())
+    if (!qEnvironmentVariableIsSet(kChildVariable))
         QSKIP("needs folders of another user: asNobody runs this");
     const std::string base = qgetenv(kChildVariable).toStdString();
     QVERIFY(::mkdir((base + "/mine").c_str(), 0755) == 0);
@@ -108,7 +103,7 @@ void WalkAccessTest::unreadableFolders()
 // on a folder prepared here, with folders of root's in it.
 void WalkAccessTest::asNobody()
 {
-    if (isChild())
+    if (qEnvironmentVariableIsSet(kChildVariable))
         QSKIP("this is the child");
     if (::geteuid() != 0)
         QSKIP("not root: the cases above ran as this user");
