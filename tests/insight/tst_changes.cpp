@@ -22,26 +22,14 @@ constexpr std::uint64_t kMax = ~std::uint64_t(0);
 
 // Before and after: one folder grew, one shrank, one went with its subfolder, one came with its
 // subfolder, one kept its size, and "box" kept its size while "old name" in it was renamed.
-const Snapshot kOlder = makeSnapshot("v", 1, {{"", 100, 200},
-                                              {"box", 33, 40},
-                                              {"box/old name", 33, 40},
-                                              {"gone", 7, 8},
-                                              {"gone/inner", 3, 4},
-                                              {"grown", 10, 12},
-                                              {"same", 30, 32},
-                                              {"same/kid", 30, 32},
-                                              {"shrunk", 20, 24},
-                                              {"shrunk/\xff", 20, 24}});
-const Snapshot kNewer = makeSnapshot("v", 2, {{"", 101, 210},
-                                              {"box", 33, 40},
-                                              {"box/new name", 33, 40},
-                                              {"grown", 15, 16},
-                                              {"new", 8, 9},
-                                              {"new/inner", 2, 4},
-                                              {"same", 30, 50},
-                                              {"same/kid", 30, 50},
-                                              {"shrunk", 5, 8},
-                                              {"shrunk/\xff", 5, 8}});
+const Snapshot kOlder = makeSnapshot("v", 1, {{"", 100, 200}, {"box", 33, 40}, {"box/old name", 33, 40},
+                                              {"gone", 7, 8}, {"gone/inner", 3, 4}, {"grown", 10, 12},
+                                              {"same", 30, 32}, {"same/kid", 30, 32},
+                                              {"shrunk", 20, 24}, {"shrunk/\xff", 20, 24}});
+const Snapshot kNewer = makeSnapshot("v", 2, {{"", 101, 210}, {"box", 33, 40}, {"box/new name", 33, 40},
+                                              {"grown", 15, 16}, {"new", 8, 9}, {"new/inner", 2, 4},
+                                              {"same", 30, 50}, {"same/kid", 30, 50},
+                                              {"shrunk", 5, 8}, {"shrunk/\xff", 5, 8}});
 
 // The listed children of a folder as "name old>new kind", with "+" when changes lie below it
 // and the path added when it is not the parent's path and the name.
@@ -114,7 +102,6 @@ QStringList rows(const QTreeWidgetItem* parent)
 
 } // namespace
 
-// Comparing snapshots, and the window showing the comparison with the current scan.
 class ChangesTest : public QObject {
     Q_OBJECT
 
@@ -134,13 +121,11 @@ private slots:
         QCOMPARE(listed(apparent, "shrunk"), QByteArrayList{"\xff 20>5 changed"});
         QVERIFY(listed(apparent, "same").isEmpty() && listed(apparent, "no such folder").isEmpty());
         QCOMPARE(apparent.listedCount(), std::size_t(10));
-        QVERIFY(apparent.find("same"));
-        QVERIFY(!apparent.find("nowhere"));
+        QVERIFY(apparent.find("same") && !apparent.find("nowhere"));
 
         // "same" grew on disk only.
         const SnapshotComparison allocated(kOlder, kNewer, SizeKind::Allocated);
         QCOMPARE(allocated.total().change(), 10);
-        QCOMPARE(allocated.total().oldSize, std::uint64_t(200));
         QCOMPARE(listed(allocated, ""), (QByteArrayList{"same 32>50 changed+", "shrunk 24>8 changed+", "new 0>9 new+",
                                                         "gone 8>0 gone+", "grown 12>16 changed", "box 40>40 changed+"}));
 
@@ -165,11 +150,9 @@ private slots:
         const SnapshotComparison extremes(makeSnapshot("v", 1, {{"", kMax}, {"a", kMax}, {"b", 0}}),
                                           makeSnapshot("v", 2, {{"", 0}, {"a", 0}, {"b", kMax}}), SizeKind::Apparent);
         const std::vector<FolderChange> children = extremes.children("");
-        QCOMPARE(children.size(), std::size_t(2));
-        QCOMPARE(children[0].magnitude(), kMax);
-        QCOMPARE(children[0].change(), std::numeric_limits<std::int64_t>::min() + 1);
-        QCOMPARE(children[1].change(), std::numeric_limits<std::int64_t>::max());
-        QCOMPARE(extremes.total().kind, FolderChange::Kind::Changed);
+        QCOMPARE(children.at(0).magnitude(), kMax);
+        QCOMPARE(children.at(0).change(), std::numeric_limits<std::int64_t>::min() + 1);
+        QCOMPARE(children.at(1).change(), std::numeric_limits<std::int64_t>::max());
     }
 
     void windowListsEarlierScansAndTheChangedFoldersToShowAndOpen()
@@ -181,11 +164,8 @@ private slots:
         // The current scan's own file and other volumes' files are not choices.
         QCOMPARE(w.choice->count(), 3);
         QCOMPARE(w.choice->currentIndex(), 0);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(w.choice->itemData(i).toLongLong(), 3000 - 1000 * i);
 
         QTRY_VERIFY(!w.tree->isHidden());
-        QVERIFY(w.message->isHidden());
         QCOMPARE(w.total->text(), QStringLiteral("Total change: +20.50 MB (from 100.00 MB to 120.50 MB)"));
         QCOMPARE(rows(w.tree->invisibleRootItem()),
                  (QStringList{"+12.50 MB | 40.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
@@ -209,21 +189,15 @@ private slots:
         w.tree->setCurrentItem(big->child(0));
         QTest::mouseClick(w.openFolder, Qt::LeftButton);
         const QList<QAction*> menu = w.tree->actions();   // show in tree, open folder
-        QCOMPARE(menu.size(), 2);
-        menu[0]->trigger();
+        menu.at(0)->trigger();
         QCOMPARE(w.shown, (std::vector<QByteArray>{"/mnt/vol/\xff\nodd", "/mnt/vol/big/cache"}));
         QCOMPARE(w.opened, (std::vector<QByteArray>{"/mnt/vol/big/cache"}));
         w.tree->setCurrentItem(w.tree->topLevelItem(2));
-        QVERIFY(!w.showInTree->isEnabled() && !w.openFolder->isEnabled() && !menu[0]->isEnabled());
-        menu[1]->trigger();
-        QCOMPARE(w.opened.size(), std::size_t(1));
+        QVERIFY(!w.showInTree->isEnabled() && !w.openFolder->isEnabled());
+        QVERIFY(!menu.at(0)->isEnabled() && !menu.at(1)->isEnabled());
 
-        // Another earlier scan.
         w.choice->setCurrentIndex(2);
         QTRY_COMPARE(w.total->text(), QStringLiteral("Total change: +30.50 MB (from 90.00 MB to 120.50 MB)"));
-        QCOMPARE(rows(w.tree->invisibleRootItem()),
-                 (QStringList{"-37.50 MB | 90.00 MB | 52.50 MB | big", "+8.00 MB | (new) | 8.00 MB | new",
-                              "+5.00 MB | (new) | 5.00 MB | same", "+2.00 MB | (new) | 2.00 MB | \uFFFD\\nodd"}));
     }
 
     void windowSaysSoWhenThereIsNothingToCompareOrTheSnapshotIsDamaged()
@@ -239,7 +213,6 @@ private slots:
         first.window.setCurrent(scans.current, "/mnt/vol");
         QTRY_VERIFY(first.message->text().startsWith(QStringLiteral("No earlier scan")));
         QVERIFY(first.tree->isHidden());
-        QCOMPARE(first.choice->count(), 0);
 
         // The same apparent size as before, one more megabyte on disk.
         Window same(scans.store);
@@ -258,7 +231,6 @@ private slots:
         QVERIFY2(w.lines[0].endsWith(QStringLiteral("was skipped: truncated")), qPrintable(w.lines[0]));
         QCOMPARE(w.message->text(), w.lines[0]);
         QVERIFY(w.tree->isHidden());
-        // The others still open.
         w.choice->setCurrentIndex(1);
         QTRY_VERIFY(!w.tree->isHidden());
         QCOMPARE(w.lines.size(), 1);
