@@ -70,7 +70,6 @@ struct Harness {
     {
         QTest::mouseClick(tree()->viewport(), Qt::RightButton, {}, tree()->visualItemRect(node(key)).center());
     }
-    // A file in the application folder: "torvane.log" or "xmlOutput.xml".
     QByteArray file(const char* name) const
     {
         QFile f(dir.filePath(QLatin1String(name)));
