@@ -3,9 +3,16 @@
 #include "insight/MapWindow.h"
 
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 class MainCommandsTest : public QObject {
     Q_OBJECT
@@ -62,13 +69,23 @@ private slots:
         QVERIFY(h.status().startsWith(QStringLiteral("No program could open the folder\r\n")));
     }
 
-    // The question names what emptying would destroy; only a yes empties.
-    void emptyTrashAsksFirst()
+    // The question names what emptying would destroy; only a yes empties. Measuring the trashes
+    // walks whole trees, so the window must keep handling events meanwhile.
+    void emptyTrashAsksFirstWhileEventsRun()
     {
         Harness h;
+        std::atomic<bool> eventSeen{false};
+        bool measuredWhileEventsRan = false;
         h.shell.contents = {3, 2 * MB};
+        h.shell.onTrashContents = [&] {
+            for (int i = 0; i < 1000 && !eventSeen; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            measuredWhileEventsRan = eventSeen;
+        };
+        QTimer::singleShot(0, [&] { eventSeen = true; });
         h.prompter.answerNext(BoxAnswer::No);
         h.action("mnuDirRecycle")->trigger();
+        QVERIFY(measuredWhileEventsRan);
         QCOMPARE(h.shell.emptied, 0);
         QCOMPARE(h.prompter.boxes.size(), 1);
         QCOMPARE(h.prompter.boxes[0].text, QStringLiteral("Permanently delete the 3 item(s) in the trash (2.00 MB)?"));
@@ -87,6 +104,16 @@ private slots:
         QCOMPARE(h.log(), QByteArray("first\r\nsecond \xc3\xa9\r\n"));
         QCOMPARE(h.shell.openedFiles.size(), 2);
         QCOMPARE(h.shell.openedFiles.last(), h.dir.filePath(QStringLiteral("torvane.log")));
+
+        // A drop on the status frame. Qt delivers a drop only inside a real drag, so the event
+        // goes to the window's filter, where the frame's events are routed.
+        h.w->status().setText(QStringLiteral("dropped"));
+        QMimeData data;
+        data.setText(QStringLiteral("x"));
+        QWidget* frame = h.find<QWidget>("frameStatus");
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QVERIFY(frame->acceptDrops() && static_cast<QObject*>(h.w.get())->eventFilter(frame, &drop));
+        QCOMPARE(h.log(), QByteArray("dropped\r\n"));
 
         Harness unwritable(QStringLiteral("/nonexistent-torvane-folder/sub"));
         unwritable.w->saveAndShowLog();
