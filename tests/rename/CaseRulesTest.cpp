@@ -29,7 +29,6 @@ private slots:
         QTest::newRow("extension too") << "ReadMe.TXT" << "readme.txt" << "README.TXT";
         QTest::newRow("only letters change") << "a1-_ (B)[c].7z" << "a1-_ (b)[c].7z" << "A1-_ (B)[C].7Z";
         QTest::newRow("accented") << "Ärger ÉTÉ.odt" << "ärger été.odt" << "ÄRGER ÉTÉ.ODT";
-        QTest::newRow("greek") << "Αβγ.txt" << "αβγ.txt" << "ΑΒΓ.TXT";
         QTest::newRow("sharp s grows") << "straße" << "straße" << "STRASSE";
         // Bytes that are not UTF-8 stay put between the letters around them, a lead byte cut short too.
         QTest::newRow("stray bytes") << decodeName("\xc3" "a\xff" "B \xe9.\xc3\xa9\xfe")
@@ -122,7 +121,6 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("escapes");
         QTest::newRow("ascii") << QByteArray("plain.txt") << 0;
-        QTest::newRow("two-byte") << QByteArray("caf\xc3\xa9") << 0;
         QTest::newRow("four-byte") << QByteArray("\xf0\x9f\x98\x80.png") << 0;
         QTest::newRow("latin-1 byte") << QByteArray("caf\xe9.txt") << 1;
         QTest::newRow("lone continuation") << QByteArray("\x80\xbf") << 2;

@@ -327,8 +327,6 @@ private slots:
         // What a widget cannot take is refused.
         QVERIFY(!button->set(P::Width, -15));
         QCOMPARE(form.button->width(), 114);
-        form.button->setMaximumWidth(100);
-        QVERIFY(!button->set(P::Width, 1800));
         QVERIFY(button->set(P::Height, 300));
         QCOMPARE(form.button->height(), 20);
         QVERIFY(button->set(P::FontSize, 12));
