@@ -22,11 +22,9 @@ private slots:
     void trashedFoldersKeepNameAndOrigin_data()
     {
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("plain") << QByteArray("Projects");
         QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe");
         QTest::newRow("newline") << QByteArray("line\nbreak");
         QTest::newRow("percent and URL marks") << QByteArray("100% sure #1?&x=y");
-        QTest::newRow("UTF-8") << QByteArray("Fotos \xc3\xa9t\xc3\xa9");
         QTest::newRow("longest name") << QByteArray(NAME_MAX, 'n');
     }
 
@@ -229,10 +227,8 @@ private slots:
         const QByteArray real = QFile::encodeName(QFileInfo(QFile::decodeName(w)).canonicalFilePath());
         const std::pair<QByteArray, QByteArray> found[] = {
             {w, real},
-            {"/", "/"},
             {"/..//./", "/"},
             {w + "/relative", real + "/real"},
-            {w + "/relative/inner/..", real + "/real"},
             {w + "/absolute/../../relative/./inner/", real + "/real/inner"},
             {w + "/chained", real + "/real/inner"},
             {w + "/relative/inner/to-deep/../" + name + deep.mid(w.size() + 6 + twoDown.size()), real + deep.mid(w.size())},

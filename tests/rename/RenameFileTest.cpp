@@ -28,59 +28,52 @@ private slots:
     // One rename in a folder of files that each hold their own name. A failure puts its line on
     // top of the status text and leaves every file as it was: never another file replaced, even a
     // hard link of the same file, and no temporary name behind.
-    void renames_data()
-    {
-        QTest::addColumn<QByteArrayList>("files");
-        QTest::addColumn<bool>("hardLink");   // the second file is a link of the first
-        QTest::addColumn<QByteArray>("oldName");
-        QTest::addColumn<QByteArray>("newName");
-        QTest::addColumn<QByteArrayList>("after");   // empty: the rename fails
-        auto row = [](const char* tag, const QByteArrayList& files, bool hardLink, const QByteArray& oldName,
-                      const QByteArray& newName, const QByteArrayList& after) {
-            QTest::newRow(tag) << files << hardLink << oldName << newName << after;
-        };
-        const QByteArray stray("Caf\xe9 \xff" "MENU.TXT"), strayLower("caf\xe9 \xff" "menu.txt");
-        row("case only", {"ABC.TXT"}, false, "/ABC.TXT", "/abc.txt", {"abc.txt"});
-        row("doubled separators", {"x.txt"}, false, "//x.txt", "//X.TXT", {"X.TXT"});
-        row("other name", {"a b"}, false, "/a b", "/A B.txt", {"A B.txt"});
-        row("identical name", {"Same.txt"}, false, "/Same.txt", "/Same.txt", {"Same.txt"});
-        row("not UTF-8", {stray}, false, '/' + stray, '/' + strayLower, {strayLower});
-        row("onto a hard link of itself", {"a", "A"}, true, "/a", "/A", {});
-        row("missing", {}, false, "/gone.txt", "/GONE.TXT", {});
-        row("missing, identical name", {}, false, "/gone", "/gone", {});
-        row("missing, not UTF-8", {}, false, '/' + stray, "/x", {});
-    }
     void renames()
     {
-        QFETCH(QByteArrayList, files);
-        QFETCH(bool, hardLink);
-        QFETCH(QByteArray, oldName);
-        QFETCH(QByteArray, newName);
-        QFETCH(QByteArrayList, after);
-        QTemporaryDir dir;
-        const QByteArray folder = bytesOf(dir);
-        for (const QByteArray& name : files) {
-            if (hardLink && name != files.first())
-                QCOMPARE(::link((folder + '/' + files.first()).constData(), (folder + '/' + name).constData()), 0);
-            else
-                writeFile(folder + '/' + name, name);
+        const QByteArray stray("Caf\xe9 \xff" "MENU.TXT"), strayLower("caf\xe9 \xff" "menu.txt");
+        const struct {
+            QByteArrayList files;
+            bool hardLink;   // the second file is a link of the first
+            QByteArray oldName, newName;
+            QByteArrayList after;   // empty: the rename fails
+        } cases[] = {
+            {{"ABC.TXT"}, false, "/ABC.TXT", "/abc.txt", {"abc.txt"}},
+            {{"x.txt"}, false, "//x.txt", "//X.TXT", {"X.TXT"}},   // doubled separators
+            {{"a b"}, false, "/a b", "/A B.txt", {"A B.txt"}},
+            {{"Same.txt"}, false, "/Same.txt", "/Same.txt", {"Same.txt"}},
+            {{stray}, false, '/' + stray, '/' + strayLower, {strayLower}},
+            {{"a", "A"}, true, "/a", "/A", {}},   // onto a hard link of itself
+            {{}, false, "/gone.txt", "/GONE.TXT", {}},
+            {{}, false, "/gone", "/gone", {}},
+            {{}, false, '/' + stray, "/x", {}},
+        };
+        for (const auto& c : cases) {
+            QTemporaryDir dir;
+            const QByteArray folder = bytesOf(dir);
+            for (const QByteArray& name : c.files) {
+                if (c.hardLink && name != c.files.first())
+                    QCOMPARE(::link((folder + '/' + c.files.first()).constData(), (folder + '/' + name).constData()), 0);
+                else
+                    writeFile(folder + '/' + name, name);
+            }
+            FakeRenameHost host;
+            host.lines = QStringList{"older line"};
+            renameFile(folder + c.oldName, folder + c.newName, host);
+            const bool fails = c.after.isEmpty();
+            QStringList lines{"older line"};
+            // A name that is not UTF-8 shows readably, its stray bytes replaced.
+            if (fails)
+                lines.prepend(" Cannot access " + QString::fromUtf8(folder + c.oldName) + '.');
+            QCOMPARE(host.lines, lines);
+            const QByteArray firstContent = c.files.value(0);
+            QByteArrayList files = c.files;
+            std::sort(files.begin(), files.end());
+            QCOMPARE(filesIn(folder), fails ? files : c.after);
+            for (const QByteArray& name : fails ? files : c.after)
+                QCOMPARE(readBytes(folder + '/' + name), fails && !c.hardLink ? name : firstContent);
+            for (const QByteArray& name : filesIn(folder))
+                std::remove((folder + '/' + name).constData());   // QTemporaryDir cannot, if not UTF-8
         }
-        FakeRenameHost host;
-        host.lines = QStringList{"older line"};
-        renameFile(folder + oldName, folder + newName, host);
-        const bool fails = after.isEmpty();
-        QStringList lines{"older line"};
-        // A name that is not UTF-8 shows readably, its stray bytes replaced.
-        if (fails)
-            lines.prepend(" Cannot access " + QString::fromUtf8(folder + oldName) + '.');
-        QCOMPARE(host.lines, lines);
-        const QByteArray firstContent = files.value(0);
-        std::sort(files.begin(), files.end());
-        QCOMPARE(filesIn(folder), fails ? files : after);
-        for (const QByteArray& name : fails ? files : after)
-            QCOMPARE(readBytes(folder + '/' + name), fails && !hardLink ? name : firstContent);
-        for (const QByteArray& name : filesIn(folder))
-            std::remove((folder + '/' + name).constData());   // QTemporaryDir cannot, if not UTF-8
     }
 
     // No call takes a path past PATH_MAX whole; there the file calls and renames work, and
