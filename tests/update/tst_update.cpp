@@ -104,13 +104,11 @@ private slots:
         QTest::newRow("15 digits, 26 with dots") << "1.2.3.4.5.6.7.8.9.10.11.12"
                                                  << Key(VersionKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) << false;
         QTest::newRow("16 digits") << "1234567890123456" << Key() << false;
-        QTest::newRow("15 digits and a lone LF") << "123456789012345\n" << Key() << false;
         QTest::newRow("15 digits between CR LF pairs") << "\r\n1234567.89012345\r\n"
                                                        << Key(VersionKey{1234567, 89012345}) << true;
         QTest::newRow("empty") << "" << Key() << false;
         QTest::newRow("letter in a part") << "2.0.2a" << Key() << false;
         QTest::newRow("blank inside") << "2. 0.23" << Key() << false;
-        QTest::newRow("empty part") << "2..0" << Key() << false;
     }
     void versionKey()
     {
@@ -137,7 +135,6 @@ private slots:
         QCOMPARE(fetch("/relative"), std::optional<QByteArray>("2.0.23\r\n"));
         QCOMPARE(fetch("/err"), std::nullopt);
         QCOMPARE(fetch("/to-https"), std::nullopt);
-        QCOMPARE(http.fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/v").arg(closedPort())), kShort), std::nullopt);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(fetch("/slow"), std::nullopt);
