@@ -1,8 +1,6 @@
 #!/bin/bash
-# End-to-end check of the real program on a virtual X display: the main window shows with its
-# caption and something drawn in it, a second start ends at once without a window, the rename
-# window opens on the root volume with its captions inside their buttons, and
-# File > Exit This Application, reached with the keyboard, ends the program.
+# The real program on a virtual X display: its window shows drawn, a second start ends without one,
+# Rename Files opens on the root volume with cmdALL's caption inside its frame, File > Exit ends it.
 set -u
 
 readonly CAPTION_PATTERN='^Ostrel - Torvane v2\.0$'
@@ -24,9 +22,8 @@ fail() {
     failures=$((failures + 1))
 }
 
-# A home, runtime folder and application folder of our own, so the instance lock, the report and
-# anything else the program writes never touch the real ones. The program is copied there because
-# the folder it runs from is its application folder.
+# Folders of our own, so the lock, the report and all else the program writes stay in them; the
+# program is copied, as the folder it runs from is its application folder.
 work=$(mktemp -d)
 trap 'kill -9 $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p -m 700 "$work/home" "$work/app" "$work/run"
@@ -38,8 +35,7 @@ program=$work/app/torvane
 
 now_ms() { echo $((${EPOCHREALTIME//[.,]/} / 1000)); }
 
-# Shown windows with our caption. xdotool's own --sync polls only twice a second, too coarse to
-# time a start-up, so this polls itself.
+# Shown windows with our caption; polled here, as xdotool's --sync is too coarse to time a start.
 windows() { xdotool search --onlyvisible --name "$CAPTION_PATTERN" 2>/dev/null; }
 untitled() { xdotool search --all --onlyvisible --pid "$first" --name '^ $' 2>/dev/null; }
 size_of() { xdotool getwindowgeometry --shell "$1" | awk -F= '/^(WIDTH|HEIGHT)=/ { printf "%s%s", sep, $2; sep="x" }'; }
@@ -48,7 +44,7 @@ focus() {
     sleep 0.3
 }
 
-# --- Start-up: the window appears with its caption.
+# --- Start-up.
 started=$(now_ms)
 "$program" >"$work/first.log" 2>&1 &
 first=$!

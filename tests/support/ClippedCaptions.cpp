@@ -66,6 +66,7 @@ std::optional<Caption> captionOf(const QWidget* control)
 
 QStringList clippedCaptions(const QWidget* window)
 {
+    const auto px = [](QSize size) { return QStringLiteral("%1 x %2 px").arg(size.width()).arg(size.height()); };
     QStringList clipped;
     for (const QWidget* control : window->findChildren<QWidget*>()) {
         const std::optional<Caption> caption = control->isVisibleTo(window) ? captionOf(control) : std::nullopt;
@@ -73,12 +74,8 @@ QStringList clippedCaptions(const QWidget* window)
             continue;
         // Too wide or too tall is clipped.
         if (caption->room.expandedTo(caption->needs) != caption->room)
-            clipped << QStringLiteral("%1 \"%2\": needs %3 x %4 px, has %5 x %6")
-                           .arg(control->objectName(), caption->text)
-                           .arg(caption->needs.width())
-                           .arg(caption->needs.height())
-                           .arg(caption->room.width())
-                           .arg(caption->room.height());
+            clipped << QStringLiteral("%1 \"%2\": needs %3, has %4")
+                           .arg(control->objectName(), caption->text, px(caption->needs), px(caption->room));
     }
     return clipped;
 }

@@ -109,11 +109,4 @@ void TestHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
     }
 }
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
-
 } // namespace torvane::test

@@ -60,7 +60,4 @@ private:
     QMap<QByteArray, Reply> replies_;
 };
 
-// A loopback port that nothing listens on.
-quint16 closedPort();
-
 } // namespace torvane::test

@@ -20,7 +20,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <memory>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -40,17 +39,17 @@ struct Downloads {
     explicit Downloads(std::chrono::milliseconds stallTimeout = HttpClient::kFetchTimeout) : http(stallTimeout)
     {
         const auto log = [this](const QString& event, const QString& file) { events << event + QFileInfo(file).fileName(); };
-        QObject::connect(control.get(), &DownloadControl::downloadProgress, [log](qint64 cur, qint64 max, const QString& f) {
+        QObject::connect(&control, &DownloadControl::downloadProgress, [log](qint64 cur, qint64 max, const QString& f) {
             log(QStringLiteral("progress %1/%2 ").arg(cur).arg(max), f);
         });
-        QObject::connect(control.get(), &DownloadControl::downloadError,
+        QObject::connect(&control, &DownloadControl::downloadError,
                          [log](const QString& f) { log(QStringLiteral("error "), f); });
-        QObject::connect(control.get(), &DownloadControl::downloadComplete,
+        QObject::connect(&control, &DownloadControl::downloadComplete,
                          [log](qint64 max, const QString& f) { log(QStringLiteral("complete %1 ").arg(max), f); });
     }
     QString file(const QString& name) const { return dir.filePath(name); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files); }
-    void begin(const QUrl& url, const QString& target) { control->beginDownload(url.toString(), file(target)); }
+    void begin(const QUrl& url, const QString& target) { control.beginDownload(url.toString(), file(target)); }
     bool waitForEnd() { return QTest::qWaitFor([&] { return !events.isEmpty() && events.last().startsWith(u"complete "); }, 5000); }
 
     TestHttpServer server;
@@ -58,7 +57,7 @@ struct Downloads {
     NetworkHttpClient http;
     FakePrompter prompter;
     QStringList events;
-    std::unique_ptr<DownloadControl> control = std::make_unique<DownloadControl>(http, prompter);
+    DownloadControl control{http, prompter};
 };
 
 // The text of the one box a check against `base` showed, its offer answered `answer`. The fetches
@@ -104,13 +103,11 @@ private slots:
         QTest::newRow("15 digits, 26 with dots") << "1.2.3.4.5.6.7.8.9.10.11.12"
                                                  << Key(VersionKey{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) << false;
         QTest::newRow("16 digits") << "1234567890123456" << Key() << false;
-        QTest::newRow("15 digits and a lone LF") << "123456789012345\n" << Key() << false;
         QTest::newRow("15 digits between CR LF pairs") << "\r\n1234567.89012345\r\n"
                                                        << Key(VersionKey{1234567, 89012345}) << true;
         QTest::newRow("empty") << "" << Key() << false;
         QTest::newRow("letter in a part") << "2.0.2a" << Key() << false;
         QTest::newRow("blank inside") << "2. 0.23" << Key() << false;
-        QTest::newRow("empty part") << "2..0" << Key() << false;
     }
     void versionKey()
     {
@@ -137,7 +134,6 @@ private slots:
         QCOMPARE(fetch("/relative"), std::optional<QByteArray>("2.0.23\r\n"));
         QCOMPARE(fetch("/err"), std::nullopt);
         QCOMPARE(fetch("/to-https"), std::nullopt);
-        QCOMPARE(http.fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/v").arg(closedPort())), kShort), std::nullopt);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(fetch("/slow"), std::nullopt);
@@ -190,7 +186,7 @@ private slots:
     {
         Downloads d;
         for (const char* url : {"http://[::1", "127.0.0.1/apps/update", "ftp://127.0.0.1/update"})
-            d.control->beginDownload(QString::fromLatin1(url), d.file("f.exe"));
+            d.control.beginDownload(QString::fromLatin1(url), d.file("f.exe"));
         QCOMPARE(d.prompter.boxes.size(), 3);
         const QString warning = QString::number(EINVAL) + QStringLiteral(":Error in call to BeginDownload().\r\n\r\nError Description: ");
         for (const FakePrompter::Box& box : d.prompter.boxes)

@@ -86,8 +86,10 @@ class UpdateWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // The button waits for both rows, then takes the focus.
-    void rowsFollowTheirTransfersAndTheButtonWaitsForBoth()
+    // The button waits for both rows, then takes the focus; the driver package is not needed. A
+    // start that fails shows its number and keeps the window; the next try starts the installer,
+    // made executable, and ends the program.
+    void rowsFollowTheirTransfersAndInstallStartsTheInstaller()
     {
         Rig rig;
         emit rig.installer()->progress(50, 200);
@@ -99,14 +101,25 @@ private slots:
         QCOMPARE(rig.rows()[1], QStringLiteral("4831838208 of 6442450944... 0.75 #0000ff"));
         QCOMPARE(clippedCaptions(rig.window.get()), QStringList());
 
-        Rig::complete(rig.installer(), "installer");
+        Rig::complete(rig.installer(), "#!/bin/sh\n");
         QCOMPARE(rig.rows()[0], QStringLiteral("Done 1 #00ff00"));
         QVERIFY(!rig.install()->isEnabled());
 
-        Rig::complete(rig.driver(), "driver");
+        Rig::fail(rig.driver());
         QVERIFY(rig.install()->isEnabled());
         QCOMPARE(rig.window->focusWidget(), rig.install());
-        QVERIFY(rig.shell.started.isEmpty());   // only Install starts it
+        rig.shell.failWith = std::make_pair(8, QStringLiteral("Exec format error"));
+        rig.install()->click();
+        QCOMPARE(rig.prompter.boxes.value(0).text, QStringLiteral("Error : 8 : Exec format error"));
+        QVERIFY(rig.window->isVisible());
+        QCOMPARE(rig.ended, 0);
+
+        rig.shell.failWith.reset();
+        rig.install()->click();
+        QCOMPARE(rig.shell.started, QStringList{rig.path("update.exe")});   // once: only Install starts it
+        QCOMPARE(rig.ended, 1);
+        QVERIFY(QFileInfo(rig.path("update.exe")).permissions() & QFile::ExeOwner);
+        QCOMPARE(rig.prompter.boxes.size(), 1);   // the error's, and none since
     }
 
     // A success short of its announced length (the server closed early) replaces nothing, and
@@ -143,27 +156,6 @@ private slots:
         Rig::fail(rig.installer());
         QCOMPARE(rig.rows(), (QStringList{"Failed 1 #ff0000", "Done 1 #00ff00"}));
         QVERIFY(rig.install()->isEnabled());
-    }
-
-    // A start that fails shows its number and keeps the window; the next try starts the
-    // installer, made executable, and ends the program. The driver package is not needed.
-    void installStartsTheCompleteInstallerAndEndsTheProgram()
-    {
-        Rig rig;
-        Rig::complete(rig.installer(), "#!/bin/sh\n");
-        Rig::fail(rig.driver());
-        rig.shell.failWith = std::make_pair(8, QStringLiteral("Exec format error"));
-        rig.install()->click();
-        QCOMPARE(rig.prompter.boxes.value(0).text, QStringLiteral("Error : 8 : Exec format error"));
-        QVERIFY(rig.window->isVisible());
-        QCOMPARE(rig.ended, 0);
-
-        rig.shell.failWith.reset();
-        rig.install()->click();
-        QCOMPARE(rig.shell.started, QStringList{rig.path("update.exe")});
-        QCOMPARE(rig.ended, 1);
-        QVERIFY(QFileInfo(rig.path("update.exe")).permissions() & QFile::ExeOwner);
-        QCOMPARE(rig.prompter.boxes.size(), 1);   // the error's, and none since
     }
 };
 
