@@ -59,7 +59,6 @@ public:
         if (::mkdir(at(rel).c_str(), 0755) != 0)
             qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
     }
-    // A file of `size` written bytes.
     void file(const std::string& rel, std::uint64_t size) const
     {
         const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -88,8 +87,6 @@ private:
 inline std::uint64_t found(const Walk& walk, const std::string& rel)
 {
     const Walk::Answer a = walk.sizeOf(rel);
-    if (a.state != Walk::State::Found)
-        qWarning("%s: state %d error %d", rel.c_str(), int(a.state), a.error);
     return a.state == Walk::State::Found ? a.size : ~std::uint64_t(0);
 }
 

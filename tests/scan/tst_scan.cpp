@@ -2,6 +2,7 @@
 #include "scan/FolderNode.h"
 #include "scan/StatusText.h"
 #include "support/FakeFileSystem.h"
+#include "support/Files.h"
 #include "support/ScanRig.h"
 
 #include <QProgressBar>
@@ -115,9 +116,7 @@ private slots:
         h.fs.addVolume("/", {true, 12000 * MB + 10486, 0});
         h.fs.addVolume("/data", {false, 0, 0});   // not ready: the root's volume is scanned instead
         h.fs.addFolder("/data/a", 1);
-        QFile old(h.reportPath());
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("previous report") > 0);
-        old.close();
+        writeFile(h.reportPath(), "previous report");
         h.status.setText(QStringLiteral("before"));
         h.timerOn = true;
         h.prompter.answerNext(BoxAnswer::Cancel);
