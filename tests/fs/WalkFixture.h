@@ -11,7 +11,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QtGlobal>
+#include <QTest>
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -136,7 +137,7 @@ inline std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
 }
 
 // What needs an ordinary user runs, when the tests run as root, in a child: the test binary again,
-// with `variable` set to `value`, giving up root first thing in main (dropRootInChild).
+// with `variable` set to `value`, giving up root first thing in main (execDroppingRoot).
 constexpr uid_t kNobody = 65534;
 
 // Empty when each of `cases` passed in the child, else its output.
@@ -156,13 +157,19 @@ inline QByteArray runAsNobody(const QObject& test, const char* variable, const Q
     return passed ? QByteArray() : output;
 }
 
-// False when this is the child and it could not become nobody.
-inline bool dropRootInChild(const char* variable)
+// main() of such a test: the child gives up root before anything else runs.
+template <class Application, class Test>
+int execDroppingRoot(const char* variable, int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet(variable) || ::geteuid() != 0)
-        return true;
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0
-           && ::setresuid(kNobody, kNobody, kNobody) == 0;
+    if (qEnvironmentVariableIsSet(variable) && ::geteuid() == 0
+        && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+            || ::setresuid(kNobody, kNobody, kNobody) != 0)) {
+        std::perror("dropping root");
+        return 3;
+    }
+    Application app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 } // namespace torvane::test

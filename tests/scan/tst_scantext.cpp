@@ -24,7 +24,6 @@ private slots:
     void sizeAndStatusTexts()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(mbText(0), QStringLiteral("0.00"));
         QCOMPARE(mbText(1234 * MB + MB / 2), QStringLiteral("1234.50"));
         QCOMPARE(mbText(std::uint64_t(3) * 1024 * 1024 * MB), QStringLiteral("3145728.00"));
         QCOMPARE(mbText(5243), QStringLiteral("0.01"));   // 0.005 MB rounds up
