@@ -1,8 +1,5 @@
 #pragma once
 
-// Volumes made by hand or generated for the map's tests: folders in byte order of their paths
-// with totals summed from each folder's own bytes.
-
 #include "fs/FileSystem.h"
 
 #include <QByteArray>

@@ -116,9 +116,8 @@ private slots:
                                                        "grown 10>15 changed", "box 33>33 changed+"}));
         // Equal changes in byte order of names.
         QCOMPARE(listed(apparent, "box"), (QByteArrayList{"new name 0>33 new", "old name 33>0 gone"}));
-        QCOMPARE(listed(apparent, "gone"), QByteArrayList{"inner 3>0 gone"});
-        QCOMPARE(listed(apparent, "new"), QByteArrayList{"inner 0>2 new"});
-        QCOMPARE(listed(apparent, "shrunk"), QByteArrayList{"\xff 20>5 changed"});
+        QCOMPARE(listed(apparent, "gone") + listed(apparent, "new") + listed(apparent, "shrunk"),
+                 (QByteArrayList{"inner 3>0 gone", "inner 0>2 new", "\xff 20>5 changed"}));
         QVERIFY(listed(apparent, "same").isEmpty() && listed(apparent, "no such folder").isEmpty());
         QCOMPARE(apparent.listedCount(), std::size_t(10));
         QVERIFY(apparent.find("same") && !apparent.find("nowhere"));

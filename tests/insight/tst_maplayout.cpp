@@ -168,9 +168,8 @@ private slots:
                 const int node = tree.find("/" + path);
                 QVERIFY2(node >= 0, path.constData());
                 QCOMPARE(tree.absolutePath(node), "/" + path);
-                const qsizetype slash = path.lastIndexOf('/');
                 if (!path.isEmpty())
-                    QCOMPARE(tree.absolutePath(tree.node(node).parent), "/" + (slash < 0 ? QByteArray() : path.left(slash)));
+                    QCOMPARE(tree.absolutePath(tree.node(node).parent), "/" + path.left(std::max<qsizetype>(path.lastIndexOf('/'), 0)));
             }
             QCOMPARE(tree.node(tree.root()).size, rootSize);
         }
@@ -274,11 +273,9 @@ private slots:
         options.labelHeight = 14;
         const MapLayout layout = layoutMap(tree, tree.root(), QRectF(0, 0, 1280, 800), options);
         const auto isWithin = [&](int tile, int ancestor) {
-            for (; tile >= 0; tile = layout.tiles[std::size_t(tile)].parent) {
-                if (tile == ancestor)
-                    return true;
-            }
-            return false;
+            while (tile >= 0 && tile != ancestor)
+                tile = layout.tiles[std::size_t(tile)].parent;
+            return tile == ancestor;
         };
         for (std::size_t i = 0; i < layout.tiles.size(); ++i) {
             const MapTile& tile = layout.tiles[i];

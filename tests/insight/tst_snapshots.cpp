@@ -111,8 +111,7 @@ private slots:
             for (int bit = 0; bit < 8; ++bit) {
                 QByteArray flipped = small;
                 flipped[byte] = char(flipped[byte] ^ (1 << bit));
-                const SnapshotRead read = decodeSnapshot(flipped);
-                QVERIFY2(!read.snapshot, qPrintable(QStringLiteral("byte %1 bit %2").arg(byte).arg(bit)));
+                QVERIFY2(!decodeSnapshot(flipped).snapshot, qPrintable(QStringLiteral("byte %1 bit %2").arg(byte).arg(bit)));
             }
         }
         QByteArray body = small;
@@ -180,9 +179,7 @@ private slots:
         QCOMPARE(reason, QStringLiteral("the snapshot has no time"));
         // A file where the snapshot folder should be: no permission games, so root fails too.
         QTemporaryDir blocked;
-        QFile blocker(blocked.filePath(QStringLiteral("snapshots")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(QFile(blocked.filePath(QStringLiteral("snapshots"))).open(QIODevice::WriteOnly));
         QVERIFY(!SnapshotStore(blocked.path()).save(makeSnapshot("v", 1, {{"", 1}}), &reason));
         QVERIFY(!reason.isEmpty() && reason != QStringLiteral("the snapshot has no time"));
     }
@@ -204,7 +201,6 @@ private slots:
         };
         for (const auto& [device, mountPath, expected] : cases)
             QCOMPARE(volumeIdentity(Volume{mountPath, device, "ext4"}, disk), expected);
-        // Without the link folders, the device and mount.
         QCOMPARE(volumeIdentity(Volume{"/", dev.path("sda1"), "ext4"}, dev.path("no-such-folder")),
                  "device:" + dev.path("sda1") + " at /");
     }
