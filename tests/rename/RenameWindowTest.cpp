@@ -3,7 +3,6 @@
 #include "support/ClippedCaptions.h"
 #include "support/FakePrompter.h"
 
-#include "fs/Keys.h"
 #include "rename/RenameWindow.h"
 
 #include <QApplication>
@@ -265,10 +264,13 @@ private slots:
     }
 };
 
-int runRenameWindowTests(int argc, char** argv)
+int runRenameFileTests(int argc, char** argv);   // the case rules and the file calls
+
+int main(int argc, char** argv)
 {
-    RenameWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    QApplication app(argc, argv);
+    RenameWindowTest windowTest;
+    return runRenameFileTests(argc, argv) + QTest::qExec(&windowTest, argc, argv);
 }
 
 #include "RenameWindowTest.moc"

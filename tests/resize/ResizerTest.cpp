@@ -40,7 +40,6 @@ public:
         values[property] = value;
         return true;
     }
-    double value(ControlProperty property) const { return values.at(property); }
 
     // A property missing here cannot be read or written.
     std::map<ControlProperty, double> values;
@@ -61,27 +60,22 @@ public:
     std::optional<double> interiorWidth() const override { return width; }
     std::optional<double> interiorHeight() const override { return height; }
 
-    FakeControl& add(const QString& name, const QString& type)
+    FakeControl& add(const QString& name, const QString& type, std::map<ControlProperty, double> values = {})
     {
         list.push_back(std::make_shared<FakeControl>(name, type));
+        list.back()->values = std::move(values);
         return *list.back();
     }
-    // A sizeable control, like a button.
     FakeControl& box(const QString& name, double left, double top, double w, double h)
     {
-        FakeControl& c = add(name, QStringLiteral("commandbutton"));
-        c.values = {{P::Left, left}, {P::Top, top}, {P::Width, w}, {P::Height, h}};
-        return c;
+        return add(name, QStringLiteral("commandbutton"), {{P::Left, left}, {P::Top, top}, {P::Width, w}, {P::Height, h}});
     }
     FakeControl& line(const QString& name, double x1, double y1, double x2, double y2)
     {
-        FakeControl& c = add(name, QStringLiteral("Line"));
-        c.values = {{P::X1, x1}, {P::Y1, y1}, {P::X2, x2}, {P::Y2, y2}};
-        return c;
+        return add(name, QStringLiteral("Line"), {{P::X1, x1}, {P::Y1, y1}, {P::X2, x2}, {P::Y2, y2}});
     }
 
-    // Each control as "name" and the values it holds, in the order of ControlProperty: a line's
-    // place is its end points.
+    // Each control as "name" then its values in ControlProperty order (a line's are its end points).
     QStringList places() const
     {
         QStringList out;
@@ -122,14 +116,13 @@ struct Form {
     QPushButton* button = placed(new QPushButton(QStringLiteral("Open"), frame), "cmdOpen", {8, 150, 114, 18});
     QTreeWidget* tree = placed(new QTreeWidget(frame), "trvDir", {8, 16, 284, 120});
     QFrame* line = placed(new QFrame(&root), "linSep", {10, 250, 200, 3});
-    QWidget* panel = new QWidget(&root);
+    QWidget* panel = placed(new QWidget(&root), "", {0, 260, 400, 40});   // unnamed
     QLabel* label = placed(new QLabel(QStringLiteral("2.0.22"), panel), "lblVersion", {40, 10, 100, 20});
 
     Form()
     {
         root.resize(400, 300);
         line->setFrameShape(QFrame::HLine);
-        panel->setGeometry(0, 260, 400, 40);
         (new QTimer(&root))->setObjectName(QStringLiteral("Timer"));
         (new QDialog(&root))->setObjectName(QStringLiteral("dlgOwned"));
     }
@@ -192,7 +185,7 @@ private slots:
 
         // Values go to the control unrounded: a sixth of 1000 is not 167.
         resizeTo(form, r, 1000, 4000);
-        QVERIFY(qAbs(sixth.value(P::Left) - 1000.0 / 6) < 1e-3);
+        QVERIFY(qAbs(sixth.values.at(P::Left) - 1000.0 / 6) < 1e-3);
     }
 
     // Recording lets pending events run where it meets a timer, and only there.
@@ -234,10 +227,10 @@ private slots:
             r.setResizeFonts(c.atAdjusting);
 
             resizeTo(form, r, 6000, c.height);
-            QCOMPARE(label.value(P::FontSize), c.points);
-            QCOMPARE(label.value(P::Top), 400 * c.height / 4000);   // geometry follows whatever the font does
+            QCOMPARE(label.values.at(P::FontSize), c.points);
+            QCOMPARE(label.values.at(P::Top), 400 * c.height / 4000);   // geometry follows whatever the font does
             QVERIFY(!noFont.attempts.count(P::FontSize));
-            QCOMPARE(noFont.value(P::Height), 800 * c.height / 4000);
+            QCOMPARE(noFont.values.at(P::Height), 800 * c.height / 4000);
         }
     }
 
