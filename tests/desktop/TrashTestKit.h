@@ -172,9 +172,7 @@ public:
     explicit TestMount(const QByteArray& mountPoint) : TestMount(mountPoint, "torvane-test", "tmpfs", 0, "size=16m") {}
     // A bind mount: the same file system under another mount.
     TestMount(const QByteArray& from, const QByteArray& mountPoint)
-        : TestMount(mountPoint, from.constData(), nullptr, MS_BIND, nullptr)
-    {
-    }
+        : TestMount(mountPoint, from.constData(), nullptr, MS_BIND, nullptr) {}
     ~TestMount()
     {
         if (mounted_)

@@ -19,49 +19,41 @@ private slots:
     void init() { QVERIFY(setUp()); }
     void cleanup() { tearDown(); }
 
-    void trashedFoldersKeepNameAndOrigin_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe");
-        QTest::newRow("newline") << QByteArray("line\nbreak");
-        QTest::newRow("percent and URL marks") << QByteArray("100% sure #1?&x=y");
-        QTest::newRow("longest name") << QByteArray(NAME_MAX, 'n');
-    }
-
     void trashedFoldersKeepNameAndOrigin()
     {
-        QFETCH(QByteArray, name);
-        const QByteArray folder = work() + '/' + name;
-        makeTree(work(), {name + '/', name + "/sub/", name + "/sub/notes.txt"});
+        const QByteArray names[] = {"caf\xe9 \xff\xfe", "line\nbreak", "100% sure #1?&x=y", QByteArray(NAME_MAX, 'n')};
+        for (const QByteArray& name : names) {
+            const QByteArray folder = work() + '/' + name;
+            makeTree(work(), {name + '/', name + "/sub/", name + "/sub/notes.txt"});
 
-        const qint64 before = QDateTime::currentSecsSinceEpoch();
-        const TrashedItem trashed = moveToTrash(folder);
-        const qint64 after = QDateTime::currentSecsSinceEpoch();
+            const qint64 before = QDateTime::currentSecsSinceEpoch();
+            const TrashedItem trashed = moveToTrash(folder);
+            const qint64 after = QDateTime::currentSecsSinceEpoch();
 
-        QCOMPARE(trashed.trashDir, homeTrash());
-        // Only the longest name is cut, to leave room for the info's suffix.
-        QCOMPARE(trashed.name, name.size() < NAME_MAX ? name : name.left(trashed.name.size()));
-        QVERIFY(!exists(folder));
-        QCOMPARE(readBytes(homeTrash() + "/files/" + trashed.name + "/sub/notes.txt"), QByteArray("notes.txt"));
-        const QByteArray infoFile = homeTrash() + "/info/" + trashed.name + ".trashinfo";
-        // Three lines and nothing else: a newline in the name must not break the format.
-        QCOMPARE(readBytes(infoFile).count('\n'), 3);
-        const QMap<QByteArray, QByteArray> info = readInfo(infoFile);
-        for (const char c : info.value("Path"))
-            QVERIFY2(c > 0x20 && c < 0x7f, info.value("Path").constData());
-        QCOMPARE(QByteArray::fromPercentEncoding(info.value("Path")), folder);
-        const QDateTime date = QDateTime::fromString(QString::fromLatin1(info.value("DeletionDate")),
-                                                     QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
-        QCOMPARE(date.offsetFromUtc(), 5 * 3600 + 30 * 60);   // read as local time, in the zone set above
-        QVERIFY2(date.toSecsSinceEpoch() >= before && date.toSecsSinceEpoch() <= after, info.value("DeletionDate").constData());
+            QCOMPARE(trashed.trashDir, homeTrash());
+            // Only the longest name is cut, to leave room for the info's suffix.
+            QCOMPARE(trashed.name, name.size() < NAME_MAX ? name : name.left(trashed.name.size()));
+            QVERIFY(!exists(folder));
+            QCOMPARE(readBytes(homeTrash() + "/files/" + trashed.name + "/sub/notes.txt"), QByteArray("notes.txt"));
+            const QByteArray infoFile = homeTrash() + "/info/" + trashed.name + ".trashinfo";
+            // Three lines and nothing else: a newline in the name must not break the format.
+            QCOMPARE(readBytes(infoFile).count('\n'), 3);
+            const QMap<QByteArray, QByteArray> info = readInfo(infoFile);
+            for (const char c : info.value("Path"))
+                QVERIFY2(c > 0x20 && c < 0x7f, info.value("Path").constData());
+            QCOMPARE(QByteArray::fromPercentEncoding(info.value("Path")), folder);
+            const QDateTime date = QDateTime::fromString(QString::fromLatin1(info.value("DeletionDate")),
+                                                         QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+            QCOMPARE(date.offsetFromUtc(), 5 * 3600 + 30 * 60);   // read as local time, in the zone set above
+            QVERIFY2(date.toSecsSinceEpoch() >= before && date.toSecsSinceEpoch() <= after, info.value("DeletionDate").constData());
+        }
     }
 
     void nameClashesGetNumberedNames()
     {
         // Orphans in files/ without their info, which a plain rename would replace without a word:
         // an empty folder, and a file when a file is trashed.
-        QVERIFY(QDir().mkpath(QFile::decodeName(homeTrash() + "/files/same")));
-        QVERIFY(QDir().mkpath(QFile::decodeName(homeTrash() + "/info")));
+        makeTree(base(), {"data/", "data/Trash/", "data/Trash/files/", "data/Trash/files/same/", "data/Trash/info/"});
         writeFile(homeTrash() + "/files/note", "orphan");
         const ino_t orphan = statOf(homeTrash() + "/files/same").st_ino;
         makeTree(work(), {"a/", "a/same/", "b/", "b/same/", "note"});
@@ -75,8 +67,8 @@ private slots:
         const QByteArray w = work();
         QCOMPARE(origins, (QByteArrayList{"same.2 " + w + "/a/same", "same.3 " + w + "/b/same", "note.2 " + w + "/note"}));
         QCOMPARE(statOf(homeTrash() + "/files/same").st_ino, orphan);
-        QCOMPARE(readBytes(homeTrash() + "/files/note"), QByteArray("orphan"));
-        QCOMPARE(readBytes(homeTrash() + "/files/note.2"), QByteArray("note"));
+        QCOMPARE((QByteArrayList{readBytes(homeTrash() + "/files/note"), readBytes(homeTrash() + "/files/note.2")}),
+                 (QByteArrayList{"orphan", "note"}));
         QCOMPARE(countEntries(homeTrash() + "/info"), 3);
     }
 
@@ -102,8 +94,7 @@ private slots:
         QVERIFY(exists(homeTrash() + "/files/first"));
         QVERIFY(exists(defaultTrash + "/files/old"));
         QCOMPARE(countEntries(homeTrash() + "/files"), 1);
-        QCOMPARE(countEntries(homeTrash() + "/info"), 1);
-        QVERIFY(exists(homeTrash() + "/info/first.trashinfo"));
+        QCOMPARE(filesIn(homeTrash() + "/info"), QByteArrayList{"first.trashinfo"});
     }
 
     void trashedFoldersAreListedInDirectorySizes()
@@ -162,11 +153,11 @@ private slots:
         QCOMPARE(before.bytes, std::uint64_t(1 + outside.size() + (outside.size() + 9) + (outside.size() + 7)));
 
         emptyTrash({});
-        QCOMPARE(countEntries(homeTrash() + "/files"), 0);
-        QCOMPARE(countEntries(homeTrash() + "/info"), 0);
-        QVERIFY(!exists(homeTrash() + "/directorysizes"));
-        QCOMPARE(readBytes(outside + "/precious"), QByteArray("precious"));
-        QCOMPARE(readBytes(outside + "/folder/inner"), QByteArray("inner"));
+        // Entries in files/ and info/, and whether directorysizes is left.
+        QCOMPARE((QList<int>{countEntries(homeTrash() + "/files"), countEntries(homeTrash() + "/info"),
+                             int(exists(homeTrash() + "/directorysizes"))}), (QList<int>{0, 0, 0}));
+        QCOMPARE((QByteArrayList{readBytes(outside + "/precious"), readBytes(outside + "/folder/inner")}),
+                 (QByteArrayList{"precious", "inner"}));
     }
 
     void deepTreesAreTrashedMeasuredAndRemoved()
@@ -185,10 +176,9 @@ private slots:
         QCOMPARE(::linkat(fd, "bottom", fd, "hardlink", 0), 0);
         ::close(fd);
 
-        // Folders, files, bytes (the hard link counts once) and no error.
         const TreeTotals totals = measureTree(AT_FDCWD, deep);
         QCOMPARE((QList<qint64>{qint64(totals.folders), qint64(totals.files), qint64(totals.bytes), totals.error}),
-                 (QList<qint64>{depth + 1, 2, 6, 0}));
+                 (QList<qint64>{depth + 1, 2, 6, 0}));   // the hard link's bytes count once
         // A stopped walk ends after the level it is reading.
         const std::atomic<bool> stop{true};
         QCOMPARE(measureTree(AT_FDCWD, deep, &stop).folders, std::uint64_t(1));
@@ -197,8 +187,7 @@ private slots:
         const ino_t before = statOf(item).st_ino;
         QVERIFY(before != 0);
         const TrashedItem trashed = moveToTrash(work() + "/link" + item.mid(work().size() + 5));
-        QCOMPARE(trashed.trashDir, homeTrash());
-        QCOMPARE(trashed.name, QByteArray("Caf\xe9 item"));
+        QCOMPARE((QByteArrayList{trashed.trashDir, trashed.name}), (QByteArrayList{homeTrash(), "Caf\xe9 item"}));
         QCOMPARE(statOf(item).st_ino, ino_t(0));
         QCOMPARE(statOf(homeTrash() + "/files/" + trashed.name).st_ino, before);
         QCOMPARE(origin(homeTrash(), trashed.name), item);
@@ -238,7 +227,6 @@ private slots:
             const int fd = resolveFolder(path, resolved);
             QVERIFY2(fd >= 0, path.constData());
             QCOMPARE(resolved, expected);
-            // The descriptor is the folder named.
             struct stat byFd;
             QCOMPARE(::fstat(fd, &byFd), 0);
             QCOMPARE(byFd.st_ino, statOf(expected).st_ino);

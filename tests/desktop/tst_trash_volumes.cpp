@@ -71,15 +71,13 @@ private slots:
         moveToTrash(work() + "/home.txt");
         writeFile(sharedTrash + "/directorysizes", "0 0 x\n");
         const std::vector<QByteArray> mounts{top(), top() + '/'};
-        QCOMPARE(trashContents(mounts).items, std::uint64_t(3));
-        QCOMPARE(trashContents(mounts).bytes, std::uint64_t(10100));
-        QCOMPARE(trashContents({}).items, std::uint64_t(1));
+        QCOMPARE((QList<std::uint64_t>{trashContents(mounts).items, trashContents(mounts).bytes, trashContents({}).items}),
+                 (QList<std::uint64_t>{3, 10100, 1}));
         emptyTrash(mounts);
-        for (const QByteArray& trash : {homeTrash(), privateTrash, sharedTrash}) {
-            QCOMPARE(countEntries(trash + "/files"), 0);
-            QCOMPARE(countEntries(trash + "/info"), 0);
-            QVERIFY(!exists(trash + "/directorysizes"));
-        }
+        // Entries in files/ and info/, and whether directorysizes is left, in each trash.
+        for (const QByteArray& trash : {homeTrash(), privateTrash, sharedTrash})
+            QCOMPARE((QList<int>{countEntries(trash + "/files"), countEntries(trash + "/info"),
+                                 int(exists(trash + "/directorysizes"))}), (QList<int>{0, 0, 0}));
     }
 
     void emptyingStaysOnTheTrashFileSystem()
@@ -95,8 +93,8 @@ private slots:
         writeFile(below.path() + "/elsewhere", "another volume");
 
         QVERIFY_THROWS_EXCEPTION(PlatformError, emptyTrash({}));
-        QCOMPARE(readBytes(onEntry.path() + "/elsewhere"), QByteArray("another volume"));
-        QCOMPARE(readBytes(below.path() + "/elsewhere"), QByteArray("another volume"));
+        QCOMPARE((QByteArrayList{readBytes(onEntry.path() + "/elsewhere"), readBytes(below.path() + "/elsewhere")}),
+                 QByteArrayList(2, "another volume"));
         // The folder that could not be removed keeps its line; the removed one loses its own.
         QVERIFY(!exists(homeTrash() + "/files/gone"));
         const QByteArrayList sizes = directorySizes(homeTrash());
@@ -180,9 +178,7 @@ private slots:
             QCOMPARE(countEntries(top() + '/' + used + "/files"), 0);
             QVERIFY(!exists(top() + '/' + used + "/directorysizes"));
         }
-        QCOMPARE(countEntries(out), 2);
-        QCOMPARE(countEntries(out + "/files"), 1);
-        QCOMPARE(countEntries(out + "/info"), 1);
+        QCOMPARE((QList<int>{countEntries(out), countEntries(out + "/files"), countEntries(out + "/info")}), (QList<int>{2, 1, 1}));
         QCOMPARE(readBytes(out + "/info/decoy.trashinfo"), decoyInfo);
     }
 
@@ -204,7 +200,6 @@ private slots:
             QCOMPARE(readBytes(top() + "/shared/.Trash-" + uid() + "/files/" + name + '/' + name), name);
             QCOMPARE(origin(trashed.trashDir, name), name);
         }
-        // The home trash was neither used nor made for them.
         QVERIFY(!exists(top() + "/data/Trash"));
 
         // The same folder reached through the home mount goes to the home trash.
@@ -229,8 +224,7 @@ private slots:
         QCOMPARE(origin(trashed.trashDir, "item"), QByteArray("item"));
         QVERIFY(!exists(top() + "/item"));
         // The info claimed in the home trash for the failed move is gone again.
-        QCOMPARE(countEntries(homeTrashOnVolume + "/info"), 0);
-        QCOMPARE(countEntries(base() + "/elsewhere"), 0);
+        QCOMPARE((QList<int>{countEntries(homeTrashOnVolume + "/info"), countEntries(base() + "/elsewhere")}), (QList<int>{0, 0}));
     }
 };
 
