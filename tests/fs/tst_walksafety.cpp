@@ -122,107 +122,103 @@ class WalkSafetyTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void linksAreNeverOpened_data();
-    void linksAreNeverOpened();
-    void descriptorBudget();
-};
-
-void WalkSafetyTest::linksAreNeverOpened_data()
-{
-    QTest::addColumn<bool>("openat2");
-    QTest::newRow("openat2") << true;
-    QTest::newRow("openat, as without openat2") << false;
-}
-
-// A link where a folder was: every way the walk opens a folder refuses it, and a folder swapped
-// for a link between its parent's read and its own open is not entered.
-void WalkSafetyTest::linksAreNeverOpened()
-{
-    QFETCH(bool, openat2);
-    walkio::allowOpenat2(openat2);   // the walk's opens as on a kernel with or without openat2
-    const auto restoreOpens = qScopeGuard([] { walkio::allowOpenat2(true); });
-    Tree t;
-    Tree outside;
-    outside.file("big", 1 << 20);
-    for (const char* folder : {"a-gate", "real", "real/inner", "victim"})
-        t.dir(folder);
-    t.file("real/inner/f", 100);
-    t.file("victim/own", 10);
-    t.symlink("real", "link");
-    t.symlink(outside.root(), "absolute");
-
-    const walkio::Fd root(::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat st {};
-    QVERIFY(root.valid() && ::fstat(root.get(), &st) == 0);
-    for (const std::string name : {"link", "absolute"}) {
-        for (const bool keepAtime : {false, true}) {
-            bool otherDevice = false;
-            errno = 0;
-            QCOMPARE(walkio::openSubfolder(root.get(), name.c_str(), st.st_dev, otherDevice, keepAtime), -1);
-            QVERIFY2(refusedAsLink(errno), std::strerror(errno));
-            QCOMPARE(walkio::openBeneath(root.get(), name, keepAtime), -1);
-            QVERIFY2(refusedAsLink(errno), std::strerror(errno));
-        }
-        // A link on the way down counts as much as one at the end.
-        QCOMPARE(walkio::openBeneath(root.get(), name + "/inner", false), -1);
+    void linksAreNeverOpened_data()
+    {
+        QTest::addColumn<bool>("openat2");
+        QTest::newRow("openat2") << true;
+        QTest::newRow("openat, as without openat2") << false;
     }
-    // That it opens real folders: the budget test, whose walk without a budget opens by path.
 
-    // The walk reads the root (listing the victim as a folder), then is held at the open of
-    // "a-gate", the first folder it opens after the root with one thread; the victim becomes a
-    // link meanwhile.
-    OpenGate gate(t.at("a-gate"));
-    if (!gate.armed())
-        QSKIP("fanotify permission events need CAP_SYS_ADMIN");
-    Walk walk(t.root(), 1);
-    const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
-    QVERIFY(gate.waitForOpen(20000));
-    QVERIFY(::rename(t.at("victim").c_str(), outside.at("victim").c_str()) == 0);
-    t.symlink(outside.root(), "victim");
-    gate.release();
-    walk.wait();
-    const Walk::Answer victim = walk.sizeOf("victim");
-    QCOMPARE(int(victim.state), int(Walk::State::Failed));
-    QVERIFY2(refusedAsLink(victim.error), std::strerror(victim.error));
-    QCOMPARE(found(walk, "real"), 100u);
-    // The links of the root count as themselves; the victim's came after the root's read.
-    QCOMPARE(found(walk, ""), 100u + 4u + outside.root().size());
-    QCOMPARE(walk.totals().folders, std::uint64_t(4));
-}
+    // A link where a folder was: every way the walk opens a folder refuses it, and a folder swapped
+    // for a link between its parent's read and its own open is not entered.
+    void linksAreNeverOpened()
+    {
+        QFETCH(bool, openat2);
+        walkio::allowOpenat2(openat2);   // the walk's opens as on a kernel with or without openat2
+        const auto restoreOpens = qScopeGuard([] { walkio::allowOpenat2(true); });
+        Tree t;
+        Tree outside;
+        outside.file("big", 1 << 20);
+        for (const char* folder : {"a-gate", "real", "real/inner", "victim"})
+            t.dir(folder);
+        t.file("real/inner/f", 100);
+        t.file("victim/own", 10);
+        t.symlink("real", "link");
+        t.symlink(outside.root(), "absolute");
 
-// One budget of kept descriptors for every walk of the process, under a low limit: a walk down a
-// chain deeper than the budget finds every folder, also while another walk holds the budget.
-void WalkSafetyTest::descriptorBudget()
-{
-    Tree first;
-    Tree second;
-    const std::map<std::string, std::uint64_t> sizes = makeChain(first);
-    QVERIFY(makeChain(second) == sizes);
-    std::string deepest = second.root();
-    for (int level = 0; level < kChain; ++level)
-        deepest += "/d";
+        const walkio::Fd root(::open(t.root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st {};
+        QVERIFY(root.valid() && ::fstat(root.get(), &st) == 0);
+        for (const std::string name : {"link", "absolute"}) {
+            for (const bool keepAtime : {false, true}) {
+                bool otherDevice = false;
+                errno = 0;
+                QCOMPARE(walkio::openSubfolder(root.get(), name.c_str(), st.st_dev, otherDevice, keepAtime), -1);
+                QVERIFY2(refusedAsLink(errno), std::strerror(errno));
+                QCOMPARE(walkio::openBeneath(root.get(), name, keepAtime), -1);
+                QVERIFY2(refusedAsLink(errno), std::strerror(errno));
+            }
+            // A link on the way down counts as much as one at the end.
+            QCOMPARE(walkio::openBeneath(root.get(), name + "/inner", false), -1);
+        }
+        // That it opens real folders: the budget test, whose walk without a budget opens by path.
 
-    OpenGate gate(deepest);
-    if (!gate.armed())
-        QSKIP("holding a walk at the bottom of its chain needs fanotify (CAP_SYS_ADMIN)");
-    // Room for the test itself, each walk's root and open folder, and the one budget of 16 (the
-    // least there is), and not for a second budget.
-    const int base = openDescriptors();
-    rlimit saved{};
-    QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
-    const auto restoreLimit = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
-    const rlimit low{rlim_t(base + 32), saved.rlim_max};
-    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
-    Walk held(second.root(), 1);
-    const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
-    QVERIFY(gate.waitForOpen(20000));   // at the bottom: its budget is all in use
-    Walk meanwhile(first.root(), 1);
-    meanwhile.wait();
-    gate.release();
-    held.wait();
-    QVERIFY(walked(meanwhile) == sizes);
-    QVERIFY(walked(held) == sizes);
-}
+        // The walk reads the root (listing the victim as a folder), then is held at the open of
+        // "a-gate", the first folder it opens after the root with one thread; the victim becomes a
+        // link meanwhile.
+        OpenGate gate(t.at("a-gate"));
+        if (!gate.armed())
+            QSKIP("fanotify permission events need CAP_SYS_ADMIN");
+        Walk walk(t.root(), 1);
+        const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
+        QVERIFY(gate.waitForOpen(20000));
+        QVERIFY(::rename(t.at("victim").c_str(), outside.at("victim").c_str()) == 0);
+        t.symlink(outside.root(), "victim");
+        gate.release();
+        walk.wait();
+        const Walk::Answer victim = walk.sizeOf("victim");
+        QCOMPARE(int(victim.state), int(Walk::State::Failed));
+        QVERIFY2(refusedAsLink(victim.error), std::strerror(victim.error));
+        QCOMPARE(found(walk, "real"), 100u);
+        // The links of the root count as themselves; the victim's came after the root's read.
+        QCOMPARE(found(walk, ""), 100u + 4u + outside.root().size());
+        QCOMPARE(walk.totals().folders, std::uint64_t(4));
+    }
+
+    // One budget of kept descriptors for every walk of the process, under a low limit: a walk down a
+    // chain deeper than the budget finds every folder, also while another walk holds the budget.
+    void descriptorBudget()
+    {
+        Tree first;
+        Tree second;
+        const std::map<std::string, std::uint64_t> sizes = makeChain(first);
+        QVERIFY(makeChain(second) == sizes);
+        std::string deepest = second.root();
+        for (int level = 0; level < kChain; ++level)
+            deepest += "/d";
+
+        OpenGate gate(deepest);
+        if (!gate.armed())
+            QSKIP("holding a walk at the bottom of its chain needs fanotify (CAP_SYS_ADMIN)");
+        // Room for the test itself, each walk's root and open folder, and the one budget of 16 (the
+        // least there is), and not for a second budget.
+        const int base = openDescriptors();
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        const auto restoreLimit = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
+        const rlimit low{rlim_t(base + 32), saved.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+        Walk held(second.root(), 1);
+        const auto letGo = qScopeGuard([&] { gate.release(); });   // before the walk joins its worker
+        QVERIFY(gate.waitForOpen(20000));   // at the bottom: its budget is all in use
+        Walk meanwhile(first.root(), 1);
+        meanwhile.wait();
+        gate.release();
+        held.wait();
+        QVERIFY(walked(meanwhile) == sizes);
+        QVERIFY(walked(held) == sizes);
+    }
+};
 
 QTEST_GUILESS_MAIN(WalkSafetyTest)
 #include "tst_walksafety.moc"
