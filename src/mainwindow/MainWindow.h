@@ -135,6 +135,7 @@ private:
     bool trashFile(const QByteArray& path);
     bool trashFolder(const QByteArray& key);
     bool trashItem(const QByteArray& path);   // a folder or a file
+    void openFolderFromView(const QByteArray& folder);
     void showDeleteOutcome(const QByteArray& key);
 
     Services services_;

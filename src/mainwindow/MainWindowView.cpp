@@ -39,6 +39,14 @@ QString snapshotFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/torvane");
 }
 
+// Shown, or brought in front of the others when it already is.
+void bringForward(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace
 
 void MainWindow::createViewMenu()
@@ -77,9 +85,7 @@ void MainWindow::mapTriggered()
     if (!map_) {
         MapActions actions;
         actions.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
-        actions.openFolder = [this](const QByteArray& folder) {
-            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
-        };
+        actions.openFolder = [this](const QByteArray& folder) { openFolderFromView(folder); };
         actions.moveToTrash = [this](const QByteArray& path) { return trashItem(path); };
         map_ = new MapWindow(std::move(actions), this);
         map_->setWindowFlag(Qt::Window);
@@ -87,9 +93,7 @@ void MainWindow::mapTriggered()
     }
     if (const QByteArray selected = tree_->selectedKey(); !selected.isEmpty())
         map_->showFolder(selected);
-    map_->show();
-    map_->raise();
-    map_->activateWindow();
+    bringForward(map_);
 }
 
 // The map draws from the index and the largest files, which need no disk access.
@@ -121,18 +125,14 @@ void MainWindow::changesTriggered()
     if (!changes_) {
         ChangesWindowHooks hooks;
         hooks.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
-        hooks.openFolder = [this](const QByteArray& folder) {
-            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
-        };
+        hooks.openFolder = [this](const QByteArray& folder) { openFolderFromView(folder); };
         hooks.statusLine = [this](const QString& line) { status_->prependLine(line); };
         changes_ = new ChangesWindow(SnapshotStore(snapshotFolder()), std::move(hooks), this);
         changes_->setWindowFlag(Qt::Window);
         changes_->setSizeKind(sizeOnDisk_->isChecked() ? SizeKind::Allocated : SizeKind::Apparent);
         changes_->setCurrent(lastSnapshot_, services_.fileSystem->walkedVolume());
     }
-    changes_->show();
-    changes_->raise();
-    changes_->activateWindow();
+    bringForward(changes_);
 }
 
 // After a complete scan the volume's folder sizes are kept, so a later scan can say what
@@ -168,14 +168,18 @@ void MainWindow::saveSnapshot()
         changes_->setCurrent(lastSnapshot_, mount);
 }
 
+// The View windows' Open Folder. Failure style: skip the step; the window stays as it was.
+void MainWindow::openFolderFromView(const QByteArray& folder)
+{
+    skipStepOnFailure([&] { services_.shell->openFolder(folder); });
+}
+
 // Failure style: none here; the window's commands report their own failures.
 void MainWindow::largestFilesTriggered()
 {
     if (!largestFiles_) {
         LargestFilesActions actions;
-        actions.openFolder = [this](const QByteArray& folder) {
-            skipStepOnFailure([&] { services_.shell->openFolder(folder); });
-        };
+        actions.openFolder = [this](const QByteArray& folder) { openFolderFromView(folder); };
         actions.showInTree = [this](const QByteArray& folder) { showInTree(folder); };
         actions.moveToTrash = [this](const QByteArray& file) { return trashFile(file); };
         largestFiles_ = new LargestFilesWindow(std::move(actions), this);
@@ -185,9 +189,7 @@ void MainWindow::largestFilesTriggered()
             largestFiles_->setFiles(services_.fileSystem->largestFiles(), services_.fileSystem->walkedVolume());
     }
     largestFiles_->setChosenVolume(currentDrive());
-    largestFiles_->show();
-    largestFiles_->raise();
-    largestFiles_->activateWindow();
+    bringForward(largestFiles_);
 }
 
 void MainWindow::scanFinished()
